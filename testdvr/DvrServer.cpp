@@ -1,0 +1,186 @@
+#include "DvrServer.h"
+
+#include "Session.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace testdvr {
+
+const std::vector<std::string>& FaultNames()
+{
+    static const std::vector<std::string> names = {"garbage", "bad-magic", "bad-code", "short", "slow",
+                                                   "drop",    "stall",     "oversize"};
+    return names;
+}
+
+int CodecKindFor(uint32_t type, uint32_t version)
+{
+    if (type == 0x2200)
+        return version < 0x0303 ? 0 : 3;
+    if (type == 0x22F0)
+        return version == 0x0202 ? 2 : version == 0x0101 ? 1 : 3;
+    return 0;
+}
+
+DvrServer::DvrServer(Options options, LogFn log)
+    : options_(std::move(options)), log_(std::move(log))
+{
+}
+
+DvrServer::~DvrServer()
+{
+    Stop();
+}
+
+const Clip& DvrServer::ClipForChannel(int channel) const
+{
+    if (channel == options_.jpegChannel)
+        return jpeg_;
+    return clips_[size_t(channel) % clips_.size()];
+}
+
+bool DvrServer::Start(std::string& error)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(options_.mediaDir.c_str())) {
+        while (dirent* e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".264") == 0)
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        Clip clip;
+        if (!LoadH264Clip(options_.mediaDir + "/" + name, clip, error))
+            return false;
+        clips_.push_back(std::move(clip));
+    }
+    if (clips_.empty()) {
+        error = "no .264 clips in " + options_.mediaDir;
+        return false;
+    }
+    if (options_.jpegChannel >= 0 && !LoadJpegClip(options_.mediaDir + "/jpeg_cif.mjpeg", jpeg_, error))
+        return false;
+
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return false;
+    }
+    int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(options_.port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0 || ::listen(listenFd_, 8) < 0) {
+        error = "cannot listen on 127.0.0.1:" + std::to_string(options_.port) + ": " + std::strerror(errno);
+        return false;
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    return true;
+}
+
+void DvrServer::Run()
+{
+    while (!stopping_) {
+        pollfd p{listenFd_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 200);
+        {
+            // Reap sessions whose viewer has gone.
+            std::lock_guard<std::mutex> guard(sessionsLock_);
+            for (auto it = sessions_.begin(); it != sessions_.end();) {
+                if ((*it)->Finished()) {
+                    (*it)->Stop();
+                    it = sessions_.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        if (ready <= 0)
+            continue;
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // A viewer that stops reading must not hold the DVR forever.
+        timeval timeout{10, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+        const std::string name = std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
+        Log("connection from " + name);
+        auto session = std::make_shared<Session>(*this, fd, name);
+        session->Start();
+        std::lock_guard<std::mutex> guard(sessionsLock_);
+        sessions_.push_back(std::move(session));
+    }
+}
+
+void DvrServer::Stop()
+{
+    stopping_ = true;
+    std::vector<std::shared_ptr<Session>> sessions;
+    {
+        std::lock_guard<std::mutex> guard(sessionsLock_);
+        sessions.swap(sessions_);
+    }
+    for (auto& s : sessions)
+        s->Stop();
+    if (listenFd_ >= 0) {
+        ::close(listenFd_);
+        listenFd_ = -1;
+    }
+}
+
+bool DvrServer::Control(const std::string& line)
+{
+    std::string command = line;
+    std::string argument;
+    if (const size_t space = line.find(' '); space != std::string::npos) {
+        command = line.substr(0, space);
+        argument = line.substr(space + 1);
+    }
+    const auto known = FaultNames();
+    if (command == "error" && argument.empty())
+        return false;
+    if (command == "fault" && std::find(known.begin(), known.end(), argument) == known.end())
+        return false;
+    if (command != "finish" && command != "error" && command != "status" && command != "drop" && command != "fault" &&
+        command != "stall" && command != "resume")
+        return false;
+    const auto errorCode = uint16_t(std::strtoul(argument.c_str(), nullptr, 0));
+    std::lock_guard<std::mutex> guard(sessionsLock_);
+    for (auto& s : sessions_) {
+        if (command == "finish")
+            s->SendFinish();
+        else if (command == "error")
+            s->SendError(errorCode);
+        else if (command == "status")
+            s->SendStatus();
+        else if (command == "drop")
+            s->Drop();
+        else if (command == "fault")
+            s->InjectFault(argument);
+        else
+            s->SetStalled(command == "stall");
+    }
+    return true;
+}
+
+} // namespace testdvr

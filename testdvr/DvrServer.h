@@ -1,0 +1,82 @@
+// The test DVR: a TCP server that follows the DVR command protocol. It
+// answers login, streams live pictures of bundled clips for the requested
+// channels, logs stream and pan/tilt/zoom requests, answers the playback
+// session end, sends the finish message and error replies on demand, and can
+// inject faults into what it sends.
+#pragma once
+
+#include "Media.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testdvr {
+
+struct Options {
+    uint16_t port = 2200;
+    uint16_t upgradePort = 4700;
+    int channels = 16;
+    std::string password;
+    uint32_t type = 0x2200;
+    uint32_t version = 0x0303;
+    uint32_t model = 1;
+    int codecKind = -1; // -1: decided from type and version as a viewer would
+    bool audio = false;
+    int jpegChannel = -1;
+    bool noPrefix = false; // send live data with header sub 0x40 and no prefix
+    std::set<std::string> faults;
+    int faultAfter = 50; // live data messages before a fault strikes
+    std::string mediaDir;
+    int framesPerSecond = 25;
+};
+
+// Fault names accepted by --fault and by the "fault NAME" control command.
+const std::vector<std::string>& FaultNames();
+
+// The CodecKind a viewer decides for this type word and version.
+int CodecKindFor(uint32_t type, uint32_t version);
+
+class Session;
+
+class DvrServer {
+public:
+    using LogFn = std::function<void(const std::string&)>;
+
+    DvrServer(Options options, LogFn log);
+    ~DvrServer();
+
+    // Loads the clips and starts listening on 127.0.0.1. False with a reason.
+    bool Start(std::string& error);
+    uint16_t Port() const { return port_; }
+    // Accepts connections until Stop(); each runs as a session of its own.
+    void Run();
+    void Stop();
+
+    // A control command (one line): "finish", "error 0xNNNN", "status",
+    // "drop", "fault NAME", "stall", "resume". Returns false when unknown.
+    bool Control(const std::string& line);
+
+    const Options& options() const { return options_; }
+    const Clip& ClipForChannel(int channel) const;
+    void Log(const std::string& line) const { log_(line); }
+
+private:
+    Options options_;
+    LogFn log_;
+    std::vector<Clip> clips_;
+    Clip jpeg_;
+    int listenFd_ = -1;
+    uint16_t port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::mutex sessionsLock_;
+    std::vector<std::shared_ptr<Session>> sessions_;
+};
+
+} // namespace testdvr

@@ -1,0 +1,127 @@
+// tarnvik-testdvr: a DVR on loopback for trying the viewer and for tests.
+// Control commands are read line by line from standard input (see --help);
+// everything it does is logged to standard output.
+#include "DvrServer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <unistd.h>
+
+#ifndef TARNVIK_TESTDVR_MEDIA
+#define TARNVIK_TESTDVR_MEDIA "testdvr/media"
+#endif
+
+namespace {
+
+const char* kUsage =
+    "usage: tarnvik-testdvr [--port N] [--upgrade-port N] [--channels 1..16] [--password P]\n"
+    "                       [--type 0x2200|0x22F0] [--version 0xNNNN] [--model N] [--codec-kind 0..3]\n"
+    "                       [--audio] [--jpeg-channel N] [--no-prefix] [--fault NAME]... [--fault-after N]\n"
+    "                       [--media DIR]\n"
+    "faults: garbage bad-magic bad-code short slow drop stall oversize\n"
+    "commands on standard input: finish | error 0xNNNN | status | drop | fault NAME | stall | resume | quit\n";
+
+std::mutex g_logLock;
+
+void LogLine(const std::string& line)
+{
+    std::lock_guard<std::mutex> guard(g_logLock);
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+bool ParseNumber(const char* text, unsigned long low, unsigned long high, unsigned long& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoul(text, &end, 0);
+    return errno == 0 && end && *end == '\0' && end != text && value >= low && value <= high;
+}
+
+[[noreturn]] void Fail(const std::string& message)
+{
+    std::fprintf(stderr, "tarnvik-testdvr: %s\n%s", message.c_str(), kUsage);
+    std::exit(2);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    testdvr::Options options;
+    options.mediaDir = TARNVIK_TESTDVR_MEDIA;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc)
+                Fail(arg + " needs a value");
+            return argv[++i];
+        };
+        auto number = [&](unsigned long low, unsigned long high) {
+            const char* text = value();
+            unsigned long v;
+            if (!ParseNumber(text, low, high, v))
+                Fail("bad value for " + arg + ": " + text);
+            return v;
+        };
+        if (arg == "--port") options.port = uint16_t(number(0, 65535));
+        else if (arg == "--upgrade-port") options.upgradePort = uint16_t(number(0, 65535));
+        else if (arg == "--channels") options.channels = int(number(1, 16));
+        else if (arg == "--password") options.password = value();
+        else if (arg == "--type") options.type = uint32_t(number(0, 0xFFFFFFFF));
+        else if (arg == "--version") options.version = uint32_t(number(0, 0xFFFFFFFF));
+        else if (arg == "--model") options.model = uint32_t(number(0, 0xFFFFFFFF));
+        else if (arg == "--codec-kind") options.codecKind = int(number(0, 3));
+        else if (arg == "--audio") options.audio = true;
+        else if (arg == "--jpeg-channel") options.jpegChannel = int(number(0, 15));
+        else if (arg == "--no-prefix") options.noPrefix = true;
+        else if (arg == "--fault-after") options.faultAfter = int(number(1, 1000000));
+        else if (arg == "--media") options.mediaDir = value();
+        else if (arg == "--fault") {
+            const std::string name = value();
+            const auto& known = testdvr::FaultNames();
+            if (std::find(known.begin(), known.end(), name) == known.end())
+                Fail("unknown fault: " + name);
+            options.faults.insert(name);
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            Fail("unknown option: " + arg);
+        }
+    }
+
+    testdvr::DvrServer server(options, LogLine);
+    std::string error;
+    if (!server.Start(error)) {
+        std::fprintf(stderr, "tarnvik-testdvr: %s\n", error.c_str());
+        return 1;
+    }
+    LogLine("listening on 127.0.0.1:" + std::to_string(server.Port()));
+
+    // Standard input may be closed (as under CI): then the DVR simply runs
+    // until it is terminated.
+    std::thread control([&server] {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            if (line == "quit") {
+                server.Stop();
+                return;
+            }
+            if (!line.empty() && !server.Control(line))
+                LogLine("unknown command: " + line);
+        }
+    });
+    control.detach();
+    server.Run();
+    return 0;
+}
