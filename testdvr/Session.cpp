@@ -398,7 +398,7 @@ bool Session::ApplyFault(const std::string& fault, int channel)
     }
     if (fault == "stall") {
         SetStalled(true);
-        return true;
+        return false;
     }
     return true;
 }
@@ -424,13 +424,13 @@ void Session::StreamLoop()
         next += period;
         if (Clock::now() > next + 10 * period)
             next = Clock::now(); // fell far behind (a slow reader): do not burst
-        for (int c = 0; c < 16 && !closing_; ++c) {
+        bool halted = false;
+        for (int c = 0; c < 16 && !closing_ && !halted; ++c) {
             if (!(mask & (1u << c)))
                 continue;
             ++picturesSent_;
             if (!fault.empty()) {
-                if (!ApplyFault(fault, c))
-                    return;
+                halted = !ApplyFault(fault, c);
                 fault.clear();
             }
             if (periodicFaults && picturesSent_ % options_.faultAfter == 0) {
@@ -440,11 +440,11 @@ void Session::StreamLoop()
                     const bool once = f == "short" || f == "drop" || f == "stall" || f == "bad-code";
                     if (once && picturesSent_ != options_.faultAfter)
                         continue;
-                    if (!ApplyFault(f, c))
-                        return;
+                    halted = halted || !ApplyFault(f, c);
                 }
             }
-            SendPicture(c);
+            if (!halted)
+                SendPicture(c);
         }
     }
 }

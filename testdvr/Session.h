@@ -44,6 +44,8 @@ private:
     void BuildPicture(int channel, std::vector<uint8_t>& message);
     bool Send(const uint8_t* data, size_t size, bool slow);
     bool SendHeaderAndPayload(uint8_t code, uint8_t sub, const uint8_t* payload, size_t size);
+    // Sends or does what the fault says. False when no more pictures are to
+    // be sent for now (the connection ended or the stream stalled).
     bool ApplyFault(const std::string& fault, int channel);
 
     DvrServer& server_;
