@@ -39,6 +39,8 @@ DvrServer::DvrServer(Options options, LogFn log)
 DvrServer::~DvrServer()
 {
     Stop();
+    if (listenFd_ >= 0) // Run never ran
+        ::close(listenFd_);
 }
 
 const Clip& DvrServer::ClipForChannel(int channel) const
@@ -98,7 +100,7 @@ void DvrServer::Run()
 {
     while (!stopping_) {
         pollfd p{listenFd_, POLLIN, 0};
-        const int ready = ::poll(&p, 1, 200);
+        const int ready = ::poll(&p, 1, 50);
         {
             // Reap sessions whose viewer has gone.
             std::lock_guard<std::mutex> guard(sessionsLock_);
@@ -125,11 +127,18 @@ void DvrServer::Run()
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         const std::string name = std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
         Log("connection from " + name);
-        auto session = std::make_shared<Session>(*this, fd, name);
-        session->Start();
+        // Started under the lock, so Stop either sees the session or it
+        // never starts.
         std::lock_guard<std::mutex> guard(sessionsLock_);
-        sessions_.push_back(std::move(session));
+        if (stopping_) {
+            ::close(fd);
+            break;
+        }
+        sessions_.push_back(std::make_shared<Session>(*this, fd, name));
+        sessions_.back()->Start();
     }
+    ::close(listenFd_);
+    listenFd_ = -1;
 }
 
 void DvrServer::Stop()
@@ -142,10 +151,6 @@ void DvrServer::Stop()
     }
     for (auto& s : sessions)
         s->Stop();
-    if (listenFd_ >= 0) {
-        ::close(listenFd_);
-        listenFd_ = -1;
-    }
 }
 
 bool DvrServer::Control(const std::string& line)

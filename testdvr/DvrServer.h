@@ -56,7 +56,10 @@ public:
     bool Start(std::string& error);
     uint16_t Port() const { return port_; }
     // Accepts connections until Stop(); each runs as a session of its own.
+    // The listening socket closes when Run returns.
     void Run();
+    // Ends every session; Run returns soon after. May be called from any
+    // thread; the object may be destroyed only once Run has returned.
     void Stop();
 
     // A control command (one line): "finish", "error 0xNNNN", "status",
