@@ -2,6 +2,7 @@
 
 #include "dvrformat/FrameHeader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
