@@ -332,6 +332,7 @@ private:
     int32_t threads_ = 1;
     double frameDuration_ = 1.0 / 30;
     double runningTime_ = 0.0;
+    bool lastPiece_ = true;
 };
 
 } // namespace QLMedia

@@ -1,15 +1,150 @@
-// Placeholder until the engine lands.
 #include "Framework.h"
+#include "H264Engine.h"
+
+#include <algorithm>
+#include <thread>
 
 namespace QLMedia {
-class H264Engine {};
+
 H264VideoDecoder::H264VideoDecoder() = default;
-H264VideoDecoder::~H264VideoDecoder() = default;
-int32_t H264VideoDecoder::Init(BaseCodecParams*) { return QL_OK; }
-int32_t H264VideoDecoder::GetFrame(MediaData*, MediaData*) { return QL_ERR_NOT_ENOUGH_DATA; }
-int32_t H264VideoDecoder::GetInfo(BaseCodecParams*) { return QL_ERR_NO_STREAM_INFO; }
-int32_t H264VideoDecoder::Close() { return QL_OK; }
-int32_t H264VideoDecoder::Reset() { return QL_OK; }
-void H264VideoDecoder::SetLastPiece(bool) {}
-int32_t H264VideoDecoder::ExpectedPieces() const { return 1; }
+
+H264VideoDecoder::~H264VideoDecoder()
+{
+    Close();
+}
+
+int32_t H264VideoDecoder::Init(BaseCodecParams* params)
+{
+    VideoDecoderParams* vp = DynamicCast<VideoDecoderParams>(params);
+    if (!vp)
+        return QL_ERR_NULL_PTR;
+    Close();
+    int32_t status = InitAllocator(params);
+    if (status != QL_OK)
+        return status;
+    int threads = vp->numThreads;
+    if (threads <= 0)
+        threads = int(std::max(1u, std::thread::hardware_concurrency()));
+    threads = std::min(threads, 8);
+    vp->numThreads = threads;
+    threads_ = threads;
+    frameDuration_ = vp->info.frameRate > 0 ? 1.0 / vp->info.frameRate : 1.0 / 30;
+    runningTime_ = 0.0;
+    postProcessing_ = vp->postProcessing;
+    try {
+        engine_ = std::make_unique<H264Engine>(allocator_, threads);
+    } catch (const std::bad_alloc&) {
+        return QL_ERR_ALLOC;
+    }
+    if (vp->inputData && vp->inputData->GetDataSize() > 0) {
+        status = GetFrame(vp->inputData, nullptr);
+        if (status == QL_ERR_NOT_ENOUGH_DATA || status == QL_ERR_NULL_PTR)
+            status = QL_OK;
+        return status == QL_OK ? QL_OK : status;
+    }
+    return QL_OK;
+}
+
+int32_t H264VideoDecoder::GetFrame(MediaData* in, MediaData* out)
+{
+    if (!in && !out)
+        return QL_ERR_NULL_PTR;
+    if (!engine_)
+        return QL_ERR_NOT_ENOUGH_DATA;
+    engine_->ReleaseHandedOut();
+    int32_t status = QL_OK;
+    if (in) {
+        if (in->GetDataSize() < 4)
+            in->MoveDataPointer(in->GetDataSize());
+        const size_t size = in->GetDataSize();
+        if (size > 0) {
+            status = engine_->AddAccessUnit(in->GetDataPointer(), size);
+            in->MoveDataPointer(size);
+        }
+    } else {
+        engine_->FinishPicture(); // flush: end of stream
+    }
+    if (status != QL_OK)
+        return status;
+    if (in && engine_->PictureInProgress()) {
+        // The input ended inside a picture. As the last piece it is shown
+        // as far as it was decoded; otherwise the caller will give the whole
+        // picture again, so the partial one is dropped.
+        if (lastPiece_)
+            engine_->FinishPicture();
+        else {
+            engine_->DropPicture();
+            return H264_INCOMPLETE_PICTURE;
+        }
+    }
+    VideoData* video = DynamicCast<VideoData>(out);
+    if (!video)
+        return QL_ERR_NOT_ENOUGH_DATA;
+    H264DecoderFrame* frame = engine_->TakeOutput();
+    if (!frame)
+        return QL_ERR_NOT_ENOUGH_DATA;
+    const SequenceParameterSet* sps = engine_->ActiveSps();
+    const PicturePlanes& p = frame->Planes();
+    const int cropX = 2 * sps->cropLeft, cropY = 2 * sps->cropTop;
+    VideoData picture;
+    picture.SetPlane(0, p.y + cropY * p.lumaPitch + cropX, p.lumaPitch);
+    picture.SetPlane(1, p.cb + (cropY / 2) * p.chromaPitch + cropX / 2, p.chromaPitch);
+    picture.SetPlane(2, p.cr + (cropY / 2) * p.chromaPitch + cropX / 2, p.chromaPitch);
+    picture.SetSize(sps->DisplayWidth(), sps->DisplayHeight());
+    if (frame->time < 0)
+        frame->time = runningTime_;
+    picture.time = frame->time;
+    runningTime_ += frameDuration_;
+    DataPointersCopy copy;
+    BaseCodec* post = postProcessing_ ? postProcessing_ : &copy;
+    return post->GetFrame(&picture, video);
+}
+
+int32_t H264VideoDecoder::GetInfo(BaseCodecParams* params)
+{
+    VideoDecoderParams* vp = DynamicCast<VideoDecoderParams>(params);
+    if (!vp)
+        return QL_ERR_NULL_PTR;
+    const SequenceParameterSet* sps = engine_ ? engine_->ActiveSps() : nullptr;
+    if (!sps)
+        return QL_ERR_NO_STREAM_INFO;
+    vp->info.width = sps->DisplayWidth();
+    vp->info.height = sps->DisplayHeight();
+    vp->info.frameRate = 1.0 / frameDuration_;
+    vp->info.streamType = kStreamTypeH264;
+    vp->profile = sps->profileIdc;
+    vp->level = sps->levelIdc;
+    vp->numThreads = threads_;
+    if (H264VideoDecoderParams* hp = DynamicCast<H264VideoDecoderParams>(params)) {
+        hp->frameBufferCount = std::max(DpbSizeFor(*sps), sps->maxNumRefFrames) + threads_ + 2;
+        hp->codedWidth = 16 * sps->widthMbs;
+        hp->codedHeight = 16 * sps->heightMbs;
+    }
+    return QL_OK;
+}
+
+int32_t H264VideoDecoder::Close()
+{
+    engine_.reset();
+    return QL_OK;
+}
+
+int32_t H264VideoDecoder::Reset()
+{
+    if (!engine_)
+        return QL_OK;
+    engine_ = std::make_unique<H264Engine>(allocator_, threads_);
+    return QL_OK;
+}
+
+void H264VideoDecoder::SetLastPiece(bool lastPiece)
+{
+    lastPiece_ = lastPiece;
+}
+
+int32_t H264VideoDecoder::ExpectedPieces() const
+{
+    return 1;
+}
+
 } // namespace QLMedia

@@ -1,0 +1,454 @@
+// CAVLC residual block parsing, ITU-T H.264 clause 9.2.
+//
+// The code tables are written below as the codeword strings of Tables 9-5,
+// 9-7, 9-8, 9-9a and 9-10, so that they can be checked against the printed
+// tables line by line. At compile time each table is turned into a two-level
+// lookup: peek the longest codeword's length, count the leading zeros, then
+// index a small per-zero-count array with the bits after the first 1. One
+// Peek, one count-leading-zeros and two loads per codeword, no bit loop.
+// Overlapping codewords or a codeword space that is not exactly what the
+// standard leaves unused fail the build (static_assert below).
+#include "Cavlc.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdlib>
+#include <string_view>
+#include <utility>
+
+namespace QLMedia {
+namespace {
+
+using Row = std::string_view[4];
+
+// Table 9-5, indexed [TotalCoeff][TrailingOnes]; "" where TrailingOnes > TotalCoeff.
+constexpr Row kCoeffToken0To2[17] = { // 0 <= nC < 2
+    { "1" },
+    { "000101", "01" },
+    { "00000111", "000100", "001" },
+    { "000000111", "00000110", "0000101", "00011" },
+    { "0000000111", "000000110", "00000101", "000011" },
+    { "00000000111", "0000000110", "000000101", "0000100" },
+    { "0000000001111", "00000000110", "0000000101", "00000100" },
+    { "0000000001011", "0000000001110", "00000000101", "000000100" },
+    { "0000000001000", "0000000001010", "0000000001101", "0000000100" },
+    { "00000000001111", "00000000001110", "0000000001001", "00000000100" },
+    { "00000000001011", "00000000001010", "00000000001101", "0000000001100" },
+    { "000000000001111", "000000000001110", "00000000001001", "00000000001100" },
+    { "000000000001011", "000000000001010", "000000000001101", "00000000001000" },
+    { "0000000000001111", "000000000000001", "000000000001001", "000000000001100" },
+    { "0000000000001011", "0000000000001110", "0000000000001101", "000000000001000" },
+    { "0000000000000111", "0000000000001010", "0000000000001001", "0000000000001100" },
+    { "0000000000000100", "0000000000000110", "0000000000000101", "0000000000001000" },
+};
+
+constexpr Row kCoeffToken2To4[17] = { // 2 <= nC < 4
+    { "11" },
+    { "001011", "10" },
+    { "000111", "00111", "011" },
+    { "0000111", "001010", "001001", "0101" },
+    { "00000111", "000110", "000101", "0100" },
+    { "00000100", "0000110", "0000101", "00110" },
+    { "000000111", "00000110", "00000101", "001000" },
+    { "00000001111", "000000110", "000000101", "000100" },
+    { "00000001011", "00000001110", "00000001101", "0000100" },
+    { "000000001111", "00000001010", "00000001001", "000000100" },
+    { "000000001011", "000000001110", "000000001101", "00000001100" },
+    { "000000001000", "000000001010", "000000001001", "00000001000" },
+    { "0000000001111", "0000000001110", "0000000001101", "000000001100" },
+    { "0000000001011", "0000000001010", "0000000001001", "0000000001100" },
+    { "0000000000111", "00000000001011", "0000000000110", "0000000001000" },
+    { "00000000001001", "00000000001000", "00000000001010", "0000000000001" },
+    { "00000000000111", "00000000000110", "00000000000101", "00000000000100" },
+};
+
+constexpr Row kCoeffToken4To8[17] = { // 4 <= nC < 8
+    { "1111" },
+    { "001111", "1110" },
+    { "001011", "01111", "1101" },
+    { "001000", "01100", "01110", "1100" },
+    { "0001111", "01010", "01011", "1011" },
+    { "0001011", "01000", "01001", "1010" },
+    { "0001001", "001110", "001101", "1001" },
+    { "0001000", "001010", "001001", "1000" },
+    { "00001111", "0001110", "0001101", "01101" },
+    { "00001011", "00001110", "0001010", "001100" },
+    { "000001111", "00001010", "00001101", "0001100" },
+    { "000001011", "000001110", "00001001", "00001100" },
+    { "000001000", "000001010", "000001101", "00001000" },
+    { "0000001101", "000000111", "000001001", "000001100" },
+    { "0000001001", "0000001100", "0000001011", "0000001010" },
+    { "0000000101", "0000001000", "0000000111", "0000000110" },
+    { "0000000001", "0000000100", "0000000011", "0000000010" },
+};
+
+constexpr Row kCoeffTokenChromaDc[5] = { // nC == -1
+    { "01" },
+    { "000111", "1" },
+    { "000100", "000110", "001" },
+    { "000011", "0000011", "0000010", "000101" },
+    { "000010", "00000011", "00000010", "0000000" },
+};
+
+// Tables 9-7 and 9-8, one line per tzVlcIndex (= TotalCoeff), indexed by total_zeros.
+using List = std::string_view[16];
+constexpr List kTotalZeros4x4[15] = {
+    { "1", "011", "010", "0011", "0010", "00011", "00010", "000011", "000010", "0000011", "0000010",
+      "00000011", "00000010", "000000011", "000000010", "000000001" },
+    { "111", "110", "101", "100", "011", "0101", "0100", "0011", "0010", "00011", "00010", "000011",
+      "000010", "000001", "000000" },
+    { "0101", "111", "110", "101", "0100", "0011", "100", "011", "0010", "00011", "00010", "000001",
+      "00001", "000000" },
+    { "00011", "111", "0101", "0100", "110", "101", "100", "0011", "011", "0010", "00010", "00001",
+      "00000" },
+    { "0101", "0100", "0011", "111", "110", "101", "100", "011", "0010", "00001", "0001", "00000" },
+    { "000001", "00001", "111", "110", "101", "100", "011", "010", "0001", "001", "000000" },
+    { "000001", "00001", "101", "100", "011", "11", "010", "0001", "001", "000000" },
+    { "000001", "0001", "00001", "011", "11", "10", "010", "001", "000000" },
+    { "000001", "000000", "0001", "11", "10", "001", "01", "00001" },
+    { "00001", "00000", "001", "11", "10", "01", "0001" },
+    { "0000", "0001", "001", "010", "1", "011" },
+    { "0000", "0001", "01", "1", "001" },
+    { "000", "001", "1", "01" },
+    { "00", "01", "1" },
+    { "0", "1" },
+};
+
+// Table 9-9a (4:2:0 chroma DC), one line per tzVlcIndex 1..3.
+constexpr List kTotalZerosChromaDc[3] = {
+    { "1", "01", "001", "000" },
+    { "1", "01", "00" },
+    { "1", "0" },
+};
+
+// Table 9-10, one line per zerosLeft 1..6 and > 6, indexed by run_before.
+constexpr List kRunBefore[7] = {
+    { "1", "0" },
+    { "1", "01", "00" },
+    { "11", "10", "01", "00" },
+    { "11", "10", "01", "001", "000" },
+    { "11", "10", "011", "010", "001", "000" },
+    { "11", "000", "001", "011", "010", "101", "100" },
+    { "111", "110", "101", "100", "011", "010", "001", "0001", "00001", "000001", "0000001",
+      "00000001", "000000001", "0000000001", "00000000001" },
+};
+
+// ---- Compile-time lookup construction --------------------------------------
+
+struct VlcEntry {
+    uint8_t len; // 0: no codeword starts with these bits
+    uint8_t value;
+};
+
+// Group of codewords with the same number of leading zeros: the entries at
+// offset, indexed by the bits after the first 1 (shifted down, masked).
+struct VlcGroup {
+    uint8_t shift;
+    uint8_t mask;
+    uint16_t offset;
+};
+
+template <int MaxLen, int NumEntries>
+struct VlcTable {
+    static constexpr int kMaxLen = MaxLen;
+    VlcGroup group[MaxLen + 1];
+    VlcEntry entry[NumEntries];
+};
+
+// Calls f(code, value) for every codeword; coeff_token values are
+// TotalCoeff << 2 | TrailingOnes, the others the list index.
+template <size_t R>
+constexpr void ForEachCode(const Row (&rows)[R], auto f)
+{
+    for (size_t tc = 0; tc < R; ++tc)
+        for (int t1 = 0; t1 < 4; ++t1)
+            if (!rows[tc][t1].empty())
+                f(rows[tc][t1], int(tc << 2) | t1);
+}
+
+constexpr void ForEachCode(const List& list, auto f)
+{
+    for (int i = 0; i < 16; ++i)
+        if (!list[i].empty())
+            f(list[i], i);
+}
+
+constexpr int LeadingZeros(std::string_view code)
+{
+    return int(std::min(code.find('1'), code.size()));
+}
+
+struct Shape {
+    int maxLen = 0;
+    int suffixBits[17] = {}; // per leading-zero count: longest tail after the first 1
+    int numEntries = 0;
+};
+
+constexpr Shape ShapeOf(const auto& src)
+{
+    Shape s;
+    ForEachCode(src, [&](std::string_view c, int) {
+        if (c.empty() || c.size() > 16 || c.find_first_not_of("01") != std::string_view::npos)
+            throw "bad codeword";
+        s.maxLen = std::max(s.maxLen, int(c.size()));
+        const int z = LeadingZeros(c);
+        if (z < int(c.size()))
+            s.suffixBits[z] = std::max(s.suffixBits[z], int(c.size()) - z - 1);
+    });
+    for (int z = 0; z <= s.maxLen; ++z)
+        s.numEntries += 1 << s.suffixBits[z];
+    return s;
+}
+
+// Src itself, or its element Index (element references as template arguments
+// are not portable yet).
+template <const auto& Src, int Index>
+constexpr const auto& Source()
+{
+    if constexpr (Index < 0)
+        return Src;
+    else
+        return Src[Index];
+}
+
+template <const auto& Src, int Index>
+constexpr auto BuildVlc()
+{
+    constexpr Shape s = ShapeOf(Source<Src, Index>());
+    VlcTable<s.maxLen, s.numEntries> t {};
+    int offset = 0;
+    for (int z = 0; z <= s.maxLen; ++z) {
+        // A group whose codewords end within the window has shift >= 0; the
+        // all-zero groups past a codeword's length have no tail (mask 0).
+        t.group[z] = { uint8_t(std::max(0, s.maxLen - z - 1 - s.suffixBits[z])),
+                       uint8_t((1 << s.suffixBits[z]) - 1), uint16_t(offset) };
+        offset += 1 << s.suffixBits[z];
+    }
+    auto set = [&](int index, int len, int value) {
+        if (t.entry[index].len != 0)
+            throw "one codeword is a prefix of another";
+        t.entry[index] = { uint8_t(len), uint8_t(value) };
+    };
+    ForEachCode(Source<Src, Index>(), [&](std::string_view c, int value) {
+        const int len = int(c.size());
+        const int z = LeadingZeros(c);
+        if (z == len) {
+            // All zeros: every window with at least len leading zeros is this codeword.
+            for (int g = z; g <= s.maxLen; ++g) {
+                if (s.suffixBits[g] != 0)
+                    throw "all-zero codeword is a prefix of another";
+                set(t.group[g].offset, len, value);
+            }
+            return;
+        }
+        int tail = 0;
+        for (int i = z + 1; i < len; ++i)
+            tail = tail << 1 | (c[i] - '0');
+        const int spare = s.suffixBits[z] - (len - z - 1); // tail bits beyond this codeword
+        for (int k = 0; k < (1 << spare); ++k)
+            set(t.group[z].offset + (tail << spare) + k, len, value);
+    });
+    return t;
+}
+
+// Unused codeword space, as the length of the one codeword that would fill it
+// (0 when the code is complete, -1 when the gap is not a single codeword).
+constexpr int UnusedCodewordLength(const auto& src)
+{
+    const int maxLen = ShapeOf(src).maxLen;
+    long used = 0;
+    ForEachCode(src, [&](std::string_view c, int) { used += 1L << (maxLen - int(c.size())); });
+    const long gap = (1L << maxLen) - used;
+    for (int len = 0; len <= maxLen; ++len)
+        if (gap == (len == 0 ? 0 : 1L << (maxLen - len)))
+            return len;
+    return -1;
+}
+
+// The only codewords the standard leaves unused: 15 zeros, 13 zeros, 10 zeros
+// (coeff_token), 9 zeros (total_zeros, TotalCoeff 1), 11 zeros (run_before, zerosLeft > 6).
+static_assert(UnusedCodewordLength(kCoeffToken0To2) == 15);
+static_assert(UnusedCodewordLength(kCoeffToken2To4) == 13);
+static_assert(UnusedCodewordLength(kCoeffToken4To8) == 10);
+static_assert(UnusedCodewordLength(kCoeffTokenChromaDc) == 0);
+static_assert(UnusedCodewordLength(kTotalZeros4x4[0]) == 9);
+static_assert(UnusedCodewordLength(kRunBefore[6]) == 11);
+static_assert([] {
+    for (int i = 1; i < 15; ++i)
+        if (UnusedCodewordLength(kTotalZeros4x4[i]) != 0)
+            return false;
+    for (int i = 0; i < 3; ++i)
+        if (UnusedCodewordLength(kTotalZerosChromaDc[i]) != 0)
+            return false;
+    for (int i = 0; i < 6; ++i)
+        if (UnusedCodewordLength(kRunBefore[i]) != 0)
+            return false;
+    return true;
+}());
+
+// Type-erased view so that tables of different sizes can be chosen at run time.
+struct VlcView {
+    int maxLen;
+    const VlcGroup* group;
+    const VlcEntry* entry;
+};
+
+template <const auto& Src, int Index = -1>
+struct Built {
+    static constexpr auto table = BuildVlc<Src, Index>();
+    static constexpr VlcView view { table.kMaxLen, table.group, table.entry };
+};
+
+template <const auto& Lists, int... I>
+constexpr auto Views(std::integer_sequence<int, I...>)
+{
+    return std::array<VlcView, sizeof...(I)> { Built<Lists, I>::view... };
+}
+
+constexpr VlcView kCoeffTokenByTable[4] = {
+    Built<kCoeffTokenChromaDc>::view,
+    Built<kCoeffToken0To2>::view,
+    Built<kCoeffToken2To4>::view,
+    Built<kCoeffToken4To8>::view,
+};
+constexpr auto kTotalZeros4x4Views = Views<kTotalZeros4x4>(std::make_integer_sequence<int, 15>());
+constexpr auto kTotalZerosChromaDcViews = Views<kTotalZerosChromaDc>(std::make_integer_sequence<int, 3>());
+constexpr auto kRunBeforeViews = Views<kRunBefore>(std::make_integer_sequence<int, 7>());
+
+// nC + 1 (nC in -1..7) -> kCoeffTokenByTable index.
+constexpr uint8_t kCoeffTokenTableForNc[9] = { 0, 1, 1, 2, 2, 3, 3, 3, 3 };
+
+// Decodes one codeword; -1 when none matches. w < 2^maxLen, so lz is in
+// 0..maxLen and the masked index stays inside its group.
+inline int ReadVlc(BitReader& br, const VlcView& t)
+{
+    const uint32_t w = br.Peek(t.maxLen);
+    const int lz = std::countl_zero(w) - (32 - t.maxLen);
+    const VlcGroup g = t.group[lz];
+    const VlcEntry e = t.entry[g.offset + ((w >> g.shift) & g.mask)];
+    if (e.len == 0)
+        return -1;
+    br.Skip(e.len);
+    return e.value;
+}
+
+// Baseline, Main and Extended streams keep level_prefix <= 15 (clause 9.2.2.1).
+constexpr int kMaxLevelPrefix = 15;
+// level_prefix, its 1 and the longest level_suffix (level_prefix - 3 bits) fit one Peek(32).
+static_assert(kMaxLevelPrefix + 1 + (kMaxLevelPrefix - 3) <= 32);
+
+// n (0..31) bits of w starting pos (0..31) bits from the top; the split shift
+// avoids shifting by 32 when n is 0.
+inline uint32_t Field(uint32_t w, int pos, int n)
+{
+    return (w << pos) >> 1 >> (31 - n);
+}
+
+} // namespace
+
+int ReadResidualBlockCavlc(BitReader& br, int nC, int maxNumCoeff, int16_t* coeffLevel)
+{
+    const bool chromaDc = nC == -1;
+    if (chromaDc ? maxNumCoeff != 4 : (nC < 0 || (maxNumCoeff != 15 && maxNumCoeff != 16)))
+        return -1;
+    std::fill_n(coeffLevel, maxNumCoeff, int16_t(0));
+
+    // coeff_token (9.2.1).
+    int totalCoeff;
+    int trailingOnes;
+    if (nC >= 8) {
+        // 6-bit fixed length: TotalCoeff - 1 in 4 bits, TrailingOnes in 2; 000011 is TotalCoeff 0.
+        const int v = int(br.ReadBits(6));
+        totalCoeff = v == 3 ? 0 : (v >> 2) + 1;
+        trailingOnes = v == 3 ? 0 : v & 3;
+        if (trailingOnes > totalCoeff)
+            return -1;
+    } else {
+        const int token = ReadVlc(br, kCoeffTokenByTable[kCoeffTokenTableForNc[nC + 1]]);
+        if (token < 0)
+            return -1;
+        totalCoeff = token >> 2;
+        trailingOnes = token & 3;
+    }
+    if (totalCoeff > maxNumCoeff)
+        return -1;
+    if (totalCoeff == 0)
+        return br.Error() ? -1 : 0;
+
+    // Levels (9.2.2), highest frequency first.
+    int level[16];
+    const uint32_t signs = br.ReadBits(trailingOnes);
+    for (int i = 0; i < trailingOnes; ++i)
+        level[i] = 1 - 2 * int((signs >> (trailingOnes - 1 - i)) & 1);
+
+    int suffixLength = (totalCoeff > 10 && trailingOnes < 3) ? 1 : 0;
+    for (int i = trailingOnes; i < totalCoeff; ++i) {
+        const uint32_t w = br.Peek(32);
+        const int prefix = std::countl_zero(w); // 32 for an all-zero window
+        if (prefix > kMaxLevelPrefix)
+            return -1;
+        int suffixSize = suffixLength;
+        int levelCode = std::min(prefix, 15) << suffixLength;
+        if (prefix >= 14) {
+            if (prefix == 14 && suffixLength == 0)
+                suffixSize = 4;
+            else if (prefix >= 15)
+                suffixSize = prefix - 3;
+            if (prefix >= 15 && suffixLength == 0)
+                levelCode += 15;
+            if (prefix >= 16) // only reachable if kMaxLevelPrefix is raised for other profiles
+                levelCode += (1 << (prefix - 3)) - 4096;
+        }
+        levelCode += int(Field(w, prefix + 1, suffixSize));
+        br.Skip(prefix + 1 + suffixSize);
+
+        // With fewer than 3 trailing ones the first other level cannot be +-1,
+        // so its code is shifted down by two.
+        if (i == trailingOnes && trailingOnes < 3)
+            levelCode += 2;
+        const int value = (levelCode & 1) ? -((levelCode + 1) >> 1) : (levelCode + 2) >> 1;
+        level[i] = value;
+
+        if (suffixLength == 0)
+            suffixLength = 1;
+        if (std::abs(value) > (3 << (suffixLength - 1)) && suffixLength < 6)
+            ++suffixLength;
+    }
+
+    // total_zeros (9.2.3); tzVlcIndex = TotalCoeff.
+    int zerosLeft = 0;
+    if (totalCoeff < maxNumCoeff) {
+        const VlcView& t = chromaDc ? kTotalZerosChromaDcViews[totalCoeff - 1] : kTotalZeros4x4Views[totalCoeff - 1];
+        zerosLeft = ReadVlc(br, t);
+        if (zerosLeft < 0 || zerosLeft > maxNumCoeff - totalCoeff)
+            return -1;
+    }
+
+    // run_before (9.2.4); the last coefficient takes the zeros that remain.
+    int run[16];
+    for (int i = 0; i < totalCoeff - 1; ++i) {
+        int r = 0;
+        if (zerosLeft > 0) {
+            r = ReadVlc(br, kRunBeforeViews[std::min(zerosLeft, 7) - 1]);
+            if (r < 0 || r > zerosLeft)
+                return -1;
+        }
+        run[i] = r;
+        zerosLeft -= r;
+    }
+    run[totalCoeff - 1] = zerosLeft;
+
+    // Only a complete, in-bounds block is stored, so a failure leaves zeros.
+    if (br.Error())
+        return -1;
+    // coeffNum ends at totalCoeff - 1 + total_zeros <= maxNumCoeff - 1.
+    int coeffNum = -1;
+    for (int i = totalCoeff - 1; i >= 0; --i) {
+        coeffNum += run[i] + 1;
+        coeffLevel[coeffNum] = int16_t(level[i]);
+    }
+    return totalCoeff;
+}
+
+} // namespace QLMedia

@@ -1,0 +1,25 @@
+// Intra prediction (ITU-T H.264 clause 8.3) into picture memory. The
+// neighbouring samples are read from the picture around dst (they are the
+// reconstructed, not yet deblocked, samples), as far as `avail` allows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace QLMedia {
+
+enum IntraAvail : unsigned {
+    kAvailLeft = 1,
+    kAvailTop = 2,
+    kAvailTopRight = 4,
+    kAvailTopLeft = 8,
+};
+
+// False when the mode needs neighbours that are not available (a bitstream
+// error).
+bool PredictIntra4x4(uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail);
+bool PredictIntra16x16(uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail);
+// One 8x8 chroma block (4:2:0).
+bool PredictIntraChroma(uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail);
+
+} // namespace QLMedia
