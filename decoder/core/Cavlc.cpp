@@ -15,7 +15,6 @@
 #include <bit>
 #include <cstdlib>
 #include <string_view>
-#include <utility>
 
 namespace QLMedia {
 namespace {
@@ -141,21 +140,6 @@ struct VlcEntry {
     uint8_t value;
 };
 
-// Group of codewords with the same number of leading zeros: the entries at
-// offset, indexed by the bits after the first 1 (shifted down, masked).
-struct VlcGroup {
-    uint8_t shift;
-    uint8_t mask;
-    uint16_t offset;
-};
-
-template <int MaxLen, int NumEntries>
-struct VlcTable {
-    static constexpr int kMaxLen = MaxLen;
-    VlcGroup group[MaxLen + 1];
-    VlcEntry entry[NumEntries];
-};
-
 // Calls f(code, value) for every codeword; coeff_token values are
 // TotalCoeff << 2 | TrailingOnes, the others the list index.
 template <size_t R>
@@ -179,75 +163,44 @@ constexpr int LeadingZeros(std::string_view code)
     return int(std::min(code.find('1'), code.size()));
 }
 
-struct Shape {
-    int maxLen = 0;
-    int suffixBits[17] = {}; // per leading-zero count: longest tail after the first 1
-    int numEntries = 0;
+// A table indexed by (lz << S) | t: lz the leading zeros of the next MaxLen
+// bits (MaxLen when all are zero), t the S bits after the first 1. Every
+// codeword occupies the slots whose bits start with it, so one load decodes
+// it. MaxLen and S are shared by a family of tables (the longest codeword and
+// the longest tail after the first 1 among them) so that selecting a table is
+// plain address arithmetic.
+template <int MaxLen, int S>
+struct Lut {
+    VlcEntry entry[(MaxLen + 1) << S];
 };
 
-constexpr Shape ShapeOf(const auto& src)
+template <int MaxLen, int S>
+constexpr Lut<MaxLen, S> BuildLut(const auto& src)
 {
-    Shape s;
-    ForEachCode(src, [&](std::string_view c, int) {
-        if (c.empty() || c.size() > 16 || c.find_first_not_of("01") != std::string_view::npos)
-            throw "bad codeword";
-        s.maxLen = std::max(s.maxLen, int(c.size()));
-        const int z = LeadingZeros(c);
-        if (z < int(c.size()))
-            s.suffixBits[z] = std::max(s.suffixBits[z], int(c.size()) - z - 1);
-    });
-    for (int z = 0; z <= s.maxLen; ++z)
-        s.numEntries += 1 << s.suffixBits[z];
-    return s;
-}
-
-// Src itself, or its element Index (element references as template arguments
-// are not portable yet).
-template <const auto& Src, int Index>
-constexpr const auto& Source()
-{
-    if constexpr (Index < 0)
-        return Src;
-    else
-        return Src[Index];
-}
-
-template <const auto& Src, int Index>
-constexpr auto BuildVlc()
-{
-    constexpr Shape s = ShapeOf(Source<Src, Index>());
-    VlcTable<s.maxLen, s.numEntries> t {};
-    int offset = 0;
-    for (int z = 0; z <= s.maxLen; ++z) {
-        // A group whose codewords end within the window has shift >= 0; the
-        // all-zero groups past a codeword's length have no tail (mask 0).
-        t.group[z] = { uint8_t(std::max(0, s.maxLen - z - 1 - s.suffixBits[z])),
-                       uint8_t((1 << s.suffixBits[z]) - 1), uint16_t(offset) };
-        offset += 1 << s.suffixBits[z];
-    }
+    Lut<MaxLen, S> t {};
     auto set = [&](int index, int len, int value) {
         if (t.entry[index].len != 0)
             throw "one codeword is a prefix of another";
         t.entry[index] = { uint8_t(len), uint8_t(value) };
     };
-    ForEachCode(Source<Src, Index>(), [&](std::string_view c, int value) {
+    ForEachCode(src, [&](std::string_view c, int value) {
         const int len = int(c.size());
         const int z = LeadingZeros(c);
+        if (len == 0 || len > MaxLen || len - z - 1 > S || c.find_first_not_of("01") != std::string_view::npos)
+            throw "codeword does not fit the table shape";
         if (z == len) {
             // All zeros: every window with at least len leading zeros is this codeword.
-            for (int g = z; g <= s.maxLen; ++g) {
-                if (s.suffixBits[g] != 0)
-                    throw "all-zero codeword is a prefix of another";
-                set(t.group[g].offset, len, value);
-            }
+            for (int g = z; g <= MaxLen; ++g)
+                for (int k = 0; k < (1 << S); ++k)
+                    set((g << S) | k, len, value);
             return;
         }
         int tail = 0;
         for (int i = z + 1; i < len; ++i)
             tail = tail << 1 | (c[i] - '0');
-        const int spare = s.suffixBits[z] - (len - z - 1); // tail bits beyond this codeword
+        const int spare = S - (len - z - 1); // bits beyond this codeword
         for (int k = 0; k < (1 << spare); ++k)
-            set(t.group[z].offset + (tail << spare) + k, len, value);
+            set((z << S) | (tail << spare) | k, len, value);
     });
     return t;
 }
@@ -256,12 +209,12 @@ constexpr auto BuildVlc()
 // (0 when the code is complete, -1 when the gap is not a single codeword).
 constexpr int UnusedCodewordLength(const auto& src)
 {
-    const int maxLen = ShapeOf(src).maxLen;
+    constexpr int kLen = 16;
     long used = 0;
-    ForEachCode(src, [&](std::string_view c, int) { used += 1L << (maxLen - int(c.size())); });
-    const long gap = (1L << maxLen) - used;
-    for (int len = 0; len <= maxLen; ++len)
-        if (gap == (len == 0 ? 0 : 1L << (maxLen - len)))
+    ForEachCode(src, [&](std::string_view c, int) { used += 1L << (kLen - int(c.size())); });
+    const long gap = (1L << kLen) - used;
+    for (int len = 0; len <= kLen; ++len)
+        if (gap == (len == 0 ? 0 : 1L << (kLen - len)))
             return len;
     return -1;
 }
@@ -287,56 +240,89 @@ static_assert([] {
     return true;
 }());
 
-// Type-erased view so that tables of different sizes can be chosen at run time.
-struct VlcView {
-    int maxLen;
-    const VlcGroup* group;
-    const VlcEntry* entry;
-};
-
-template <const auto& Src, int Index = -1>
-struct Built {
-    static constexpr auto table = BuildVlc<Src, Index>();
-    static constexpr VlcView view { table.kMaxLen, table.group, table.entry };
-};
-
-template <const auto& Lists, int... I>
-constexpr auto Views(std::integer_sequence<int, I...>)
+template <int MaxLen, int S, size_t N>
+constexpr std::array<Lut<MaxLen, S>, N> BuildLuts(const List (&lists)[N])
 {
-    return std::array<VlcView, sizeof...(I)> { Built<Lists, I>::view... };
+    std::array<Lut<MaxLen, S>, N> out {};
+    for (size_t i = 0; i < N; ++i)
+        out[i] = BuildLut<MaxLen, S>(lists[i]);
+    return out;
 }
 
-constexpr VlcView kCoeffTokenByTable[4] = {
-    Built<kCoeffTokenChromaDc>::view,
-    Built<kCoeffToken0To2>::view,
-    Built<kCoeffToken2To4>::view,
-    Built<kCoeffToken4To8>::view,
+// Indexed by nC + 1 for nC -1..7.
+constexpr Lut<16, 3> kCoeffTokenLut[4] = {
+    BuildLut<16, 3>(kCoeffTokenChromaDc),
+    BuildLut<16, 3>(kCoeffToken0To2),
+    BuildLut<16, 3>(kCoeffToken2To4),
+    BuildLut<16, 3>(kCoeffToken4To8),
 };
-constexpr auto kTotalZeros4x4Views = Views<kTotalZeros4x4>(std::make_integer_sequence<int, 15>());
-constexpr auto kTotalZerosChromaDcViews = Views<kTotalZerosChromaDc>(std::make_integer_sequence<int, 3>());
-constexpr auto kRunBeforeViews = Views<kRunBefore>(std::make_integer_sequence<int, 7>());
+constexpr uint8_t kCoeffTokenLutForNc[9] = { 0, 1, 1, 2, 2, 3, 3, 3, 3 };
+constexpr auto kTotalZeros4x4Lut = BuildLuts<9, 2>(kTotalZeros4x4);
+constexpr auto kTotalZerosChromaDcLut = BuildLuts<3, 0>(kTotalZerosChromaDc);
+constexpr auto kRunBeforeLut = BuildLuts<11, 2>(kRunBefore);
 
-// nC + 1 (nC in -1..7) -> kCoeffTokenByTable index.
-constexpr uint8_t kCoeffTokenTableForNc[9] = { 0, 1, 1, 2, 2, 3, 3, 3, 3 };
+// BitReader::Peek assembles its window byte by byte with bounds checks, so the
+// parser keeps a window of its own and goes back to the reader only when an
+// element might not fit in what is left: about one Peek per block instead of
+// one per syntax element. Bits past the end read as zeros, as from the reader;
+// the Skip in Need() and Sync() sets the reader's sticky error.
+class BitWindow {
+public:
+    explicit BitWindow(BitReader& br) : br_(br), bits_(uint64_t(br.Peek(32)) << 32) {}
 
-// Decodes one codeword; -1 when none matches. w < 2^maxLen, so lz is in
-// 0..maxLen and the masked index stays inside its group.
-inline int ReadVlc(BitReader& br, const VlcView& t)
+    // Makes at least n (0..32) bits available.
+    void Need(int n)
+    {
+        if (left_ < n) {
+            Sync();
+            bits_ = uint64_t(br_.Peek(32)) << 32;
+            left_ = 32;
+        }
+    }
+    // The next 32 bits of the window, most significant first (zeros past what Need() made available).
+    uint32_t Top32() const { return uint32_t(bits_ >> 32); }
+    // n (0..left) bits are used up.
+    void Consume(int n)
+    {
+        bits_ <<= n;
+        left_ -= n;
+        used_ += n;
+    }
+    // Moves the reader past the consumed bits.
+    void Sync()
+    {
+        br_.Skip(used_);
+        used_ = 0;
+    }
+
+private:
+    BitReader& br_;
+    uint64_t bits_;
+    int left_ = 32;
+    int used_ = 0;
+};
+
+// Decodes one codeword of a Lut<MaxLen, S>; -1 when none matches.
+template <int MaxLen, int S>
+inline int ReadVlc(BitWindow& bw, const Lut<MaxLen, S>& lut)
 {
-    const uint32_t w = br.Peek(t.maxLen);
-    const int lz = std::countl_zero(w) - (32 - t.maxLen);
-    const VlcGroup g = t.group[lz];
-    const VlcEntry e = t.entry[g.offset + ((w >> g.shift) & g.mask)];
+    bw.Need(MaxLen);
+    const uint32_t top = bw.Top32();
+    const int lz = std::min(std::countl_zero(top), MaxLen);
+    // lz + 1 + S <= 32 for every family, so the tail stays inside top.
+    const uint32_t tail = (top << lz << 1) >> 1 >> (31 - S);
+    const VlcEntry e = lut.entry[(lz << S) | tail];
     if (e.len == 0)
         return -1;
-    br.Skip(e.len);
+    bw.Consume(e.len);
     return e.value;
 }
 
 // Baseline, Main and Extended streams keep level_prefix <= 15 (clause 9.2.2.1).
 constexpr int kMaxLevelPrefix = 15;
-// level_prefix, its 1 and the longest level_suffix (level_prefix - 3 bits) fit one Peek(32).
-static_assert(kMaxLevelPrefix + 1 + (kMaxLevelPrefix - 3) <= 32);
+// level_prefix, its 1 and the longest level_suffix (level_prefix - 3 bits) fit one window.
+constexpr int kMaxLevelBits = kMaxLevelPrefix + 1 + (kMaxLevelPrefix - 3);
+static_assert(kMaxLevelBits <= 32);
 
 // n (0..31) bits of w starting pos (0..31) bits from the top; the split shift
 // avoids shifting by 32 when n is 0.
@@ -353,19 +339,22 @@ int ReadResidualBlockCavlc(BitReader& br, int nC, int maxNumCoeff, int16_t* coef
     if (chromaDc ? maxNumCoeff != 4 : (nC < 0 || (maxNumCoeff != 15 && maxNumCoeff != 16)))
         return -1;
     std::fill_n(coeffLevel, maxNumCoeff, int16_t(0));
+    BitWindow bw(br);
 
     // coeff_token (9.2.1).
     int totalCoeff;
     int trailingOnes;
     if (nC >= 8) {
         // 6-bit fixed length: TotalCoeff - 1 in 4 bits, TrailingOnes in 2; 000011 is TotalCoeff 0.
-        const int v = int(br.ReadBits(6));
+        bw.Need(6);
+        const int v = int(bw.Top32() >> 26);
+        bw.Consume(6);
         totalCoeff = v == 3 ? 0 : (v >> 2) + 1;
         trailingOnes = v == 3 ? 0 : v & 3;
         if (trailingOnes > totalCoeff)
             return -1;
     } else {
-        const int token = ReadVlc(br, kCoeffTokenByTable[kCoeffTokenTableForNc[nC + 1]]);
+        const int token = ReadVlc(bw, kCoeffTokenLut[kCoeffTokenLutForNc[nC + 1]]);
         if (token < 0)
             return -1;
         totalCoeff = token >> 2;
@@ -373,18 +362,29 @@ int ReadResidualBlockCavlc(BitReader& br, int nC, int maxNumCoeff, int16_t* coef
     }
     if (totalCoeff > maxNumCoeff)
         return -1;
-    if (totalCoeff == 0)
+    if (totalCoeff == 0) {
+        bw.Sync();
         return br.Error() ? -1 : 0;
+    }
 
     // Levels (9.2.2), highest frequency first.
+    // Three sign flags are taken whatever TrailingOnes is (no loop to
+    // mispredict); the level loop overwrites the extra ones.
     int level[16];
-    const uint32_t signs = br.ReadBits(trailingOnes);
-    for (int i = 0; i < trailingOnes; ++i)
-        level[i] = 1 - 2 * int((signs >> (trailingOnes - 1 - i)) & 1);
+    bw.Need(3);
+    const uint32_t signs = bw.Top32();
+    level[0] = 1 - int((signs >> 30) & 2);
+    level[1] = 1 - int((signs >> 29) & 2);
+    level[2] = 1 - int((signs >> 28) & 2);
+    bw.Consume(trailingOnes);
 
     int suffixLength = (totalCoeff > 10 && trailingOnes < 3) ? 1 : 0;
+    // With fewer than 3 trailing ones the first other level cannot be +-1,
+    // so its levelCode is coded two lower.
+    int firstLevelBonus = trailingOnes < 3 ? 2 : 0;
     for (int i = trailingOnes; i < totalCoeff; ++i) {
-        const uint32_t w = br.Peek(32);
+        bw.Need(kMaxLevelBits);
+        const uint32_t w = bw.Top32();
         const int prefix = std::countl_zero(w); // 32 for an all-zero window
         if (prefix > kMaxLevelPrefix)
             return -1;
@@ -401,52 +401,52 @@ int ReadResidualBlockCavlc(BitReader& br, int nC, int maxNumCoeff, int16_t* coef
                 levelCode += (1 << (prefix - 3)) - 4096;
         }
         levelCode += int(Field(w, prefix + 1, suffixSize));
-        br.Skip(prefix + 1 + suffixSize);
+        bw.Consume(prefix + 1 + suffixSize);
 
-        // With fewer than 3 trailing ones the first other level cannot be +-1,
-        // so its code is shifted down by two.
-        if (i == trailingOnes && trailingOnes < 3)
-            levelCode += 2;
-        const int value = (levelCode & 1) ? -((levelCode + 1) >> 1) : (levelCode + 2) >> 1;
-        level[i] = value;
+        levelCode += firstLevelBonus;
+        firstLevelBonus = 0;
+        // Even levelCode 2k is k + 1, odd 2k + 1 is -(k + 1).
+        const int magnitude = (levelCode >> 1) + 1;
+        const int negative = -(levelCode & 1);
+        level[i] = (magnitude ^ negative) - negative;
 
-        if (suffixLength == 0)
-            suffixLength = 1;
-        if (std::abs(value) > (3 << (suffixLength - 1)) && suffixLength < 6)
-            ++suffixLength;
+        suffixLength += suffixLength == 0;
+        suffixLength += magnitude > (3 << (suffixLength - 1)) && suffixLength < 6;
     }
 
     // total_zeros (9.2.3); tzVlcIndex = TotalCoeff.
     int zerosLeft = 0;
     if (totalCoeff < maxNumCoeff) {
-        const VlcView& t = chromaDc ? kTotalZerosChromaDcViews[totalCoeff - 1] : kTotalZeros4x4Views[totalCoeff - 1];
-        zerosLeft = ReadVlc(br, t);
+        zerosLeft = chromaDc ? ReadVlc(bw, kTotalZerosChromaDcLut[totalCoeff - 1])
+                             : ReadVlc(bw, kTotalZeros4x4Lut[totalCoeff - 1]);
         if (zerosLeft < 0 || zerosLeft > maxNumCoeff - totalCoeff)
             return -1;
     }
 
-    // run_before (9.2.4); the last coefficient takes the zeros that remain.
-    int run[16];
-    for (int i = 0; i < totalCoeff - 1; ++i) {
-        int r = 0;
-        if (zerosLeft > 0) {
-            r = ReadVlc(br, kRunBeforeViews[std::min(zerosLeft, 7) - 1]);
-            if (r < 0 || r > zerosLeft)
-                return -1;
-        }
-        run[i] = r;
-        zerosLeft -= r;
-    }
-    run[totalCoeff - 1] = zerosLeft;
-
-    // Only a complete, in-bounds block is stored, so a failure leaves zeros.
-    if (br.Error())
-        return -1;
-    // coeffNum ends at totalCoeff - 1 + total_zeros <= maxNumCoeff - 1.
-    int coeffNum = -1;
-    for (int i = totalCoeff - 1; i >= 0; --i) {
-        coeffNum += run[i] + 1;
+    // run_before (9.2.4), placing the coefficients from the top down: the
+    // first at TotalCoeff - 1 + total_zeros (<= maxNumCoeff - 1), each next one
+    // run_before + 1 lower; once no zeros are left the rest are contiguous and
+    // the last one lands on zerosLeft >= 0.
+    int coeffNum = totalCoeff - 1 + zerosLeft;
+    int i = 0;
+    for (; i < totalCoeff - 1 && zerosLeft > 0; ++i) {
         coeffLevel[coeffNum] = int16_t(level[i]);
+        const int run = ReadVlc(bw, kRunBeforeLut[std::min(zerosLeft, 7) - 1]);
+        if (run < 0 || run > zerosLeft) {
+            std::fill_n(coeffLevel, maxNumCoeff, int16_t(0));
+            return -1;
+        }
+        zerosLeft -= run;
+        coeffNum -= run + 1;
+    }
+    for (; i < totalCoeff; ++i)
+        coeffLevel[coeffNum--] = int16_t(level[i]);
+
+    // A block that ran past the end is not a block: leave zeros as for any failure.
+    bw.Sync();
+    if (br.Error()) {
+        std::fill_n(coeffLevel, maxNumCoeff, int16_t(0));
+        return -1;
     }
     return totalCoeff;
 }

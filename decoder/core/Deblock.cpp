@@ -2,7 +2,8 @@
 // frames without the 8x8 transform.
 #include "Deblock.h"
 
-#include <cstdlib>
+#include <bit>
+#include <cstring>
 
 namespace QLMedia {
 namespace {
@@ -134,12 +135,27 @@ inline void StrongEdge(uint8_t* pix, ptrdiff_t along, ptrdiff_t across, int alph
 
 // ---- Boundary strength, clause 8.7.2.1 (frames, one prediction list).
 
+// Bit i set when luma 4x4 block i has coefficients.
 inline uint32_t CoeffMask(const MbInfo& mb)
 {
-    uint32_t mask = 0;
-    for (int i = 0; i < 16; ++i)
-        mask |= uint32_t(mb.totalCoeff[i] != 0) << i;
-    return mask;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight bytes at a time: set the top bit of every non-zero byte, then
+        // gather those bits (byte i -> bit i) with one multiplication.
+        constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
+        uint32_t mask = 0;
+        for (int half = 0; half < 2; ++half) {
+            uint64_t v;
+            std::memcpy(&v, mb.totalCoeff + half * 8, 8);
+            const uint64_t top = (((v & kLow7) + kLow7) | v) & ~kLow7;
+            mask |= uint32_t(((top >> 7) * 0x0102040810204080ULL) >> 56) << (half * 8);
+        }
+        return mask;
+    } else {
+        uint32_t mask = 0;
+        for (int i = 0; i < 16; ++i)
+            mask |= uint32_t(mb.totalCoeff[i] != 0) << i;
+        return mask;
+    }
 }
 
 inline int PartitionOf(int blk) { return ((blk >> 3) << 1) | ((blk & 3) >> 1); }
@@ -191,12 +207,15 @@ void ComputeStrengths(const MbInfo& q, const MbInfo* left, const MbInfo* top, ui
             }
         }
     }
-    // A single partition with no coefficients has nothing to filter inside.
-    if (qMask == 0 && (q.kind == MbKind::P16x16 || q.kind == MbKind::PSkip)) {
-        for (int dir = 0; dir < 2; ++dir)
-            for (int e = 1; e < 4; ++e)
-                for (int i = 0; i < 4; ++i)
-                    bs[dir][e][i] = 0;
+    // A single partition has one reference and one motion vector, so only
+    // coefficients can make its internal edges non-zero.
+    if (q.kind == MbKind::P16x16 || q.kind == MbKind::PSkip) {
+        for (int e = 1; e < 4; ++e) {
+            for (int i = 0; i < 4; ++i) {
+                bs[0][e][i] = ((qMask >> (i * 4 + e - 1)) | (qMask >> (i * 4 + e))) & 1 ? 2 : 0;
+                bs[1][e][i] = ((qMask >> (e * 4 + i - 4)) | (qMask >> (e * 4 + i))) & 1 ? 2 : 0;
+            }
+        }
         return;
     }
     for (int e = 1; e < 4; ++e) {
@@ -211,17 +230,28 @@ void ComputeStrengths(const MbInfo& q, const MbInfo* left, const MbInfo* top, ui
 
 inline bool AllZero(const uint8_t s[4]) { return (s[0] | s[1] | s[2] | s[3]) == 0; }
 
-// Derives alpha, beta and tC0 (clause 8.7.2.2) and runs one edge. Returns
-// without touching samples when alpha or beta is 0: no sample can pass.
-void FilterEdge(uint8_t* pix, ptrdiff_t stride, bool vertical, bool chroma, const uint8_t s[4], int qPav,
-                const SliceFilterParams& qSlice)
+// Thresholds of clause 8.7.2.2 for one qPav. alpha or beta 0 means that no
+// sample can pass the filterSamplesFlag test.
+struct Thresholds {
+    int alpha;
+    int beta;
+    const uint8_t* tc0; // Table 8-17 row, indexed by bS - 1
+    bool Active() const { return alpha != 0 && beta != 0; }
+};
+
+inline Thresholds DeriveThresholds(int qPav, const SliceFilterParams& qSlice)
 {
     const int indexA = Clip3(0, 51, qPav + qSlice.filterOffsetA);
     const int indexB = Clip3(0, 51, qPav + qSlice.filterOffsetB);
-    const int alpha = kAlpha[indexA];
-    const int beta = kBeta[indexB];
-    if (alpha == 0 || beta == 0)
+    return {kAlpha[indexA], kBeta[indexB], kTc0[indexA]};
+}
+
+void FilterEdge(uint8_t* pix, ptrdiff_t stride, bool vertical, bool chroma, const uint8_t s[4], const Thresholds& t)
+{
+    if (!t.Active())
         return;
+    const int alpha = t.alpha;
+    const int beta = t.beta;
     if (s[0] == 4) {
         if (chroma)
             (vertical ? FilterChromaEdgeVerticalStrong : FilterChromaEdgeHorizontalStrong)(pix, stride, alpha, beta);
@@ -231,7 +261,7 @@ void FilterEdge(uint8_t* pix, ptrdiff_t stride, bool vertical, bool chroma, cons
     }
     int8_t tc0[4];
     for (int i = 0; i < 4; ++i)
-        tc0[i] = s[i] ? int8_t(kTc0[indexA][s[i] - 1]) : int8_t(-1);
+        tc0[i] = s[i] ? int8_t(t.tc0[s[i] - 1]) : int8_t(-1);
     if (chroma)
         (vertical ? FilterChromaEdgeVertical : FilterChromaEdgeHorizontal)(pix, stride, alpha, beta, tc0);
     else
@@ -266,14 +296,16 @@ void DeblockMacroblock(const PicturePlanes& pic, const MbInfo* mbs, int widthMbs
 
     // Luma: qPav averages the two macroblocks' QP_Y on macroblock edges.
     uint8_t* const lumaMb = pic.y + ptrdiff_t(mbY) * 16 * pic.lumaPitch + mbX * 16;
+    const Thresholds lumaInternal = DeriveThresholds(q.qp, qSlice);
     for (int dir = 0; dir < 2; ++dir) {
         const bool vertical = dir == 0;
         for (int e = 0; e < 4; ++e) {
             if (AllZero(bs[dir][e]))
                 continue;
-            const int qPav = e == 0 ? (neighbour[dir]->qp + q.qp + 1) >> 1 : q.qp;
+            const Thresholds t =
+                e == 0 ? DeriveThresholds((neighbour[dir]->qp + q.qp + 1) >> 1, qSlice) : lumaInternal;
             uint8_t* pix = vertical ? lumaMb + e * 4 : lumaMb + ptrdiff_t(e) * 4 * pic.lumaPitch;
-            FilterEdge(pix, pic.lumaPitch, vertical, false, bs[dir][e], qPav, qSlice);
+            FilterEdge(pix, pic.lumaPitch, vertical, false, bs[dir][e], t);
         }
     }
 
@@ -294,9 +326,10 @@ void DeblockMacroblock(const PicturePlanes& pic, const MbInfo* mbs, int widthMbs
                 const MbInfo& p = *neighbour[dir];
                 qPav = (ChromaQp(p.qp, slices[p.sliceNumber].chromaQpIndexOffset) + qQpc + 1) >> 1;
             }
+            const Thresholds t = DeriveThresholds(qPav, qSlice);
             const ptrdiff_t at = vertical ? ce * 4 : ptrdiff_t(ce) * 4 * pic.chromaPitch;
             for (uint8_t* plane : planes)
-                FilterEdge(plane + at, pic.chromaPitch, vertical, true, s, qPav, qSlice);
+                FilterEdge(plane + at, pic.chromaPitch, vertical, true, s, t);
         }
     }
 }

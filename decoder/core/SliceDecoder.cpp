@@ -1,6 +1,7 @@
 #include "SliceDecoder.h"
 
 #include "Cavlc.h"
+#include "Dsp.h"
 #include "Framework.h"
 #include "InterPred.h"
 #include "IntraPred.h"
@@ -75,6 +76,7 @@ private:
     const PictureParameterSet& pps_;
     const SliceHeader& sh_;
     const int widthMbs_;
+    const DecoderDsp& dsp_ = Dsp();
     int qp_;
 
     // Current macroblock.
@@ -516,8 +518,8 @@ int32_t MacroblockDecoder::MotionCompensate(int x, int y, int w, int h, int refI
     const RefPicture& ref = ctx_.refList[size_t(refIdx)];
     // Every 8x8 partition the block touches uses this reference (blocks
     // smaller than 8x8 lie inside one partition).
-    for (int py = y >> 3; py <= (y + h - 1) >> 3; ++py)
-        for (int px = x >> 3; px <= (x + w - 1) >> 3; ++px) {
+    for (int py = (y >> 3) & 1; py <= ((y + h - 1) >> 3 & 1); ++py)
+        for (int px = (x >> 3) & 1; px <= ((x + w - 1) >> 3 & 1); ++px) {
             mb_->refIdx[py * 2 + px] = int8_t(refIdx);
             mb_->refPicture[py * 2 + px] = ref.identity;
         }
@@ -640,7 +642,7 @@ void MacroblockDecoder::ReconstructLumaBlock(int raster, bool intra16x16)
             return;
         Dequantise4x4(luma_[raster], qp_, true);
     }
-    InverseTransformAdd4x4(luma_[raster], dst, ctx_.picture.lumaPitch);
+    dsp_.transform.idct4x4Add(luma_[raster], dst, ctx_.picture.lumaPitch);
 }
 
 void MacroblockDecoder::ReconstructChroma()
@@ -664,7 +666,7 @@ void MacroblockDecoder::ReconstructChroma()
             }
             chroma_[c][b][0] = chromaDc_[c][b];
             Dequantise4x4(chroma_[c][b], qpc, false);
-            InverseTransformAdd4x4(chroma_[c][b], dst, pitch);
+            dsp_.transform.idct4x4Add(chroma_[c][b], dst, pitch);
         }
     }
 }

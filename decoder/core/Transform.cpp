@@ -1,5 +1,7 @@
 #include "Transform.h"
 
+#include "Dsp.h"
+
 namespace QLMedia {
 
 const uint8_t kZigzag4x4[16] = {0, 1, 4, 8, 5, 2, 3, 6, 9, 12, 13, 10, 7, 11, 14, 15};
@@ -30,6 +32,13 @@ inline uint8_t Clip255(int v)
     return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
+// Conforming streams keep scaled coefficients within 16 bits; damaged ones
+// are held there too, so the transforms can never overflow.
+inline int32_t Clamp16(int64_t v)
+{
+    return int32_t(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+}
+
 } // namespace
 
 void Dequantise4x4(int32_t block[16], int qp, bool hasDc)
@@ -38,10 +47,10 @@ void Dequantise4x4(int32_t block[16], int qp, bool hasDc)
     const int* v = kNormAdjust[qp % 6];
     for (int i = hasDc ? 0 : 1; i < 16; ++i)
         if (block[i])
-            block[i] = int32_t(uint32_t(block[i] * v[PositionClass(i)]) << shift);
+            block[i] = Clamp16((int64_t(block[i]) * v[PositionClass(i)]) << shift);
 }
 
-void InverseTransformAdd4x4(const int32_t block[16], uint8_t* dst, ptrdiff_t stride)
+void Idct4x4AddC(const int32_t block[16], uint8_t* dst, ptrdiff_t stride)
 {
     int32_t tmp[16];
     for (int r = 0; r < 4; ++r) {
@@ -95,9 +104,8 @@ void InverseLumaDc(int32_t c[16], int qp)
         const int32_t e = t[8 + col] + t[12 + col], f = t[8 + col] - t[12 + col];
         const int32_t out[4] = {a + e, a - e, b - f, b + f};
         for (int row = 0; row < 4; ++row) {
-            const int32_t v = out[row] * scale;
-            c[4 * row + col] = qp >= 36 ? int32_t(uint32_t(v) << (shift - 6))
-                                        : (v + (1 << (5 - shift))) >> (6 - shift);
+            const int64_t v = int64_t(out[row]) * scale;
+            c[4 * row + col] = Clamp16(qp >= 36 ? v << (shift - 6) : (v + (1 << (5 - shift))) >> (6 - shift));
         }
     }
 }
@@ -108,10 +116,10 @@ void InverseChromaDc(int32_t c[4], int qpc)
     const int32_t f00 = a + e, f01 = b + f, f10 = a - e, f11 = b - f;
     const int scale = 16 * kNormAdjust[qpc % 6][0];
     const int shift = qpc / 6;
-    c[0] = int32_t(uint32_t(f00 * scale) << shift) >> 5;
-    c[1] = int32_t(uint32_t(f01 * scale) << shift) >> 5;
-    c[2] = int32_t(uint32_t(f10 * scale) << shift) >> 5;
-    c[3] = int32_t(uint32_t(f11 * scale) << shift) >> 5;
+    c[0] = Clamp16(((int64_t(f00) * scale) << shift) >> 5);
+    c[1] = Clamp16(((int64_t(f01) * scale) << shift) >> 5);
+    c[2] = Clamp16(((int64_t(f10) * scale) << shift) >> 5);
+    c[3] = Clamp16(((int64_t(f11) * scale) << shift) >> 5);
 }
 
 } // namespace QLMedia

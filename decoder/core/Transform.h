@@ -17,9 +17,7 @@ extern const uint8_t kChromaQp[52];
 // coefficient (already scaled, from a DC transform) is kept as it is.
 void Dequantise4x4(int32_t block[16], int qp, bool hasDc);
 
-// Inverse 4x4 transform of a dequantised raster-order block, added to the
-// prediction at dst with clipping to 0..255.
-void InverseTransformAdd4x4(const int32_t block[16], uint8_t* dst, ptrdiff_t stride);
+// The inverse 4x4 transform itself is a kernel of the Dsp() table.
 
 // DC-only shortcut: adds (dc + 32) >> 6 to the 4x4 prediction.
 void AddDc4x4(int32_t dc, uint8_t* dst, ptrdiff_t stride);
