@@ -2,12 +2,11 @@
 //
 // The code tables are written below as the codeword strings of Tables 9-5,
 // 9-7, 9-8, 9-9a and 9-10, so that they can be checked against the printed
-// tables line by line. At compile time each table is turned into a two-level
-// lookup: peek the longest codeword's length, count the leading zeros, then
-// index a small per-zero-count array with the bits after the first 1. One
-// Peek, one count-leading-zeros and two loads per codeword, no bit loop.
-// Overlapping codewords or a codeword space that is not exactly what the
-// standard leaves unused fail the build (static_assert below).
+// tables line by line. At compile time each table becomes a small array
+// indexed by the number of leading zeros and the few bits after the first 1,
+// so a codeword costs one count-leading-zeros and one load, with no bit loop.
+// Overlapping codewords, or a codeword space other than what the standard
+// leaves unused, fail the build.
 #include "Cavlc.h"
 
 #include <algorithm>
@@ -249,14 +248,13 @@ constexpr std::array<Lut<MaxLen, S>, N> BuildLuts(const List (&lists)[N])
     return out;
 }
 
-// Indexed by nC + 1 for nC -1..7.
 constexpr Lut<16, 3> kCoeffTokenLut[4] = {
     BuildLut<16, 3>(kCoeffTokenChromaDc),
     BuildLut<16, 3>(kCoeffToken0To2),
     BuildLut<16, 3>(kCoeffToken2To4),
     BuildLut<16, 3>(kCoeffToken4To8),
 };
-constexpr uint8_t kCoeffTokenLutForNc[9] = { 0, 1, 1, 2, 2, 3, 3, 3, 3 };
+constexpr uint8_t kCoeffTokenLutForNc[9] = { 0, 1, 1, 2, 2, 3, 3, 3, 3 }; // [nC + 1], nC -1..7
 constexpr auto kTotalZeros4x4Lut = BuildLuts<9, 2>(kTotalZeros4x4);
 constexpr auto kTotalZerosChromaDcLut = BuildLuts<3, 0>(kTotalZerosChromaDc);
 constexpr auto kRunBeforeLut = BuildLuts<11, 2>(kRunBefore);
@@ -302,6 +300,12 @@ private:
     int used_ = 0;
 };
 
+// The top n (0..31) bits of w; the split shift avoids shifting by 32 when n is 0.
+inline uint32_t TopBits(uint32_t w, int n)
+{
+    return w >> 1 >> (31 - n);
+}
+
 // Decodes one codeword of a Lut<MaxLen, S>; -1 when none matches.
 template <int MaxLen, int S>
 inline int ReadVlc(BitWindow& bw, const Lut<MaxLen, S>& lut)
@@ -310,7 +314,7 @@ inline int ReadVlc(BitWindow& bw, const Lut<MaxLen, S>& lut)
     const uint32_t top = bw.Top32();
     const int lz = std::min(std::countl_zero(top), MaxLen);
     // lz + 1 + S <= 32 for every family, so the tail stays inside top.
-    const uint32_t tail = (top << lz << 1) >> 1 >> (31 - S);
+    const uint32_t tail = TopBits(top << lz << 1, S);
     const VlcEntry e = lut.entry[(lz << S) | tail];
     if (e.len == 0)
         return -1;
@@ -319,17 +323,10 @@ inline int ReadVlc(BitWindow& bw, const Lut<MaxLen, S>& lut)
 }
 
 // Baseline, Main and Extended streams keep level_prefix <= 15 (clause 9.2.2.1).
+// level_prefix with its 1 must fit one Need() (<= 32 bits), level_suffix
+// (level_prefix - 3 bits) one TopBits() (<= 31).
 constexpr int kMaxLevelPrefix = 15;
-// level_prefix, its 1 and the longest level_suffix (level_prefix - 3 bits) fit one window.
-constexpr int kMaxLevelBits = kMaxLevelPrefix + 1 + (kMaxLevelPrefix - 3);
-static_assert(kMaxLevelBits <= 32);
-
-// n (0..31) bits of w starting pos (0..31) bits from the top; the split shift
-// avoids shifting by 32 when n is 0.
-inline uint32_t Field(uint32_t w, int pos, int n)
-{
-    return (w << pos) >> 1 >> (31 - n);
-}
+static_assert(kMaxLevelPrefix + 1 <= 32 && kMaxLevelPrefix - 3 <= 31);
 
 } // namespace
 
@@ -383,11 +380,13 @@ int ReadResidualBlockCavlc(BitReader& br, int nC, int maxNumCoeff, int16_t* coef
     // so its levelCode is coded two lower.
     int firstLevelBonus = trailingOnes < 3 ? 2 : 0;
     for (int i = trailingOnes; i < totalCoeff; ++i) {
-        bw.Need(kMaxLevelBits);
-        const uint32_t w = bw.Top32();
-        const int prefix = std::countl_zero(w); // 32 for an all-zero window
+        // Two Need()s rather than one for the longest case: most levels are
+        // short, and asking for 28 bits would refill the window nearly every time.
+        bw.Need(kMaxLevelPrefix + 1);
+        const int prefix = std::countl_zero(bw.Top32()); // 32 for an all-zero window
         if (prefix > kMaxLevelPrefix)
             return -1;
+        bw.Consume(prefix + 1);
         int suffixSize = suffixLength;
         int levelCode = std::min(prefix, 15) << suffixLength;
         if (prefix >= 14) {
@@ -400,8 +399,9 @@ int ReadResidualBlockCavlc(BitReader& br, int nC, int maxNumCoeff, int16_t* coef
             if (prefix >= 16) // only reachable if kMaxLevelPrefix is raised for other profiles
                 levelCode += (1 << (prefix - 3)) - 4096;
         }
-        levelCode += int(Field(w, prefix + 1, suffixSize));
-        bw.Consume(prefix + 1 + suffixSize);
+        bw.Need(suffixSize);
+        levelCode += int(TopBits(bw.Top32(), suffixSize));
+        bw.Consume(suffixSize);
 
         levelCode += firstLevelBonus;
         firstLevelBonus = 0;

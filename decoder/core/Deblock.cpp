@@ -2,6 +2,8 @@
 // frames without the 8x8 transform.
 #include "Deblock.h"
 
+#include <thread>
+
 #include <bit>
 #include <cstring>
 
@@ -388,6 +390,26 @@ void DeblockPicture(const PicturePlanes& picture, const MbInfo* mbs, int widthMb
     for (int mbY = 0; mbY < heightMbs; ++mbY)
         for (int mbX = 0; mbX < widthMbs; ++mbX)
             DeblockMacroblock(picture, mbs, widthMbs, mbX, mbY, slices);
+}
+
+void DeblockRowsWavefront(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int heightMbs,
+                          const SliceFilterParams* slices, int firstRow, int rowStep, std::atomic<int>* progress)
+{
+    const bool usable = picture.y && picture.cb && picture.cr && mbs && slices && widthMbs > 0 && heightMbs > 0 &&
+                        picture.width >= widthMbs * 16 && picture.height >= heightMbs * 16 &&
+                        picture.lumaPitch >= widthMbs * 16 && picture.chromaPitch >= widthMbs * 8;
+    for (int mbY = firstRow; mbY < heightMbs; mbY += rowStep) {
+        for (int mbX = 0; mbX < widthMbs; ++mbX) {
+            if (mbY > 0) {
+                const int needed = mbX + 2 < widthMbs ? mbX + 2 : widthMbs;
+                while (progress[mbY - 1].load(std::memory_order_acquire) < needed)
+                    std::this_thread::yield();
+            }
+            if (usable)
+                DeblockMacroblock(picture, mbs, widthMbs, mbX, mbY, slices);
+            progress[mbY].store(mbX + 1, std::memory_order_release);
+        }
+    }
 }
 
 } // namespace QLMedia

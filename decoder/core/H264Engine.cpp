@@ -7,7 +7,11 @@
 
 namespace QLMedia {
 
-H264Engine::H264Engine(MemoryAllocator* allocator, int threads) : allocator_(allocator), threads_(threads) {}
+H264Engine::H264Engine(MemoryAllocator* allocator, int threads) : allocator_(allocator), threads_(threads)
+{
+    if (threads_ > 1)
+        workers_ = std::make_unique<SegmentDecoders>(threads_);
+}
 
 const SequenceParameterSet* H264Engine::ActiveSps() const
 {
@@ -40,13 +44,22 @@ int32_t H264Engine::AddAccessUnit(const uint8_t* data, size_t size)
                 FinishPicture();
                 break;
             }
-            const int32_t status = DecodeSlice(nal);
+            int32_t status;
+            try {
+                status = DecodeSlice(nal);
+            } catch (const h264_exception&) {
+                status = H264_ERR_TASK_EXCEPTION;
+            } catch (...) {
+                status = H264_ERR_TASK_OTHER;
+            }
             if (status != QL_OK) {
                 // No concealment: the picture is dropped and decoding
                 // resumes at the next IDR picture.
+                // The task's own code only reaches the trace; callers see a failure.
                 SetErrorFlag(true);
                 DropPicture();
-                result = status;
+                lastSliceStatus_ = status;
+                result = QL_ERR_FAILED;
             }
             break;
         }
@@ -102,6 +115,7 @@ int32_t H264Engine::ActivateSps(const SequenceParameterSet& sps)
         return QL_OK;
     dpbSize_ = std::max(DpbSizeFor(sps), sps.maxNumRefFrames);
     mbs_.assign(size_t(sps.widthMbs) * size_t(sps.heightMbs), MbInfo{});
+    rowProgress_ = std::make_unique<std::atomic<int>[]>(size_t(sps.heightMbs));
     // Room for the references, the picture being decoded, the picture the
     // caller is reading and one per worker thread.
     return dpb_.Allocate(allocator_, sps, dpbSize_ + threads_ + 2);
@@ -210,7 +224,18 @@ void H264Engine::FinishPicture()
                 m.sliceNumber = int(sliceParams_.size()) - 1;
             }
     }
-    DeblockPicture(frame->Planes(), mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data());
+    if (workers_) {
+        // The segment decoders share the deblocking as a wavefront of rows.
+        for (int row = 0; row < activeSps_.heightMbs; ++row)
+            rowProgress_[size_t(row)].store(0, std::memory_order_relaxed);
+        const int count = workers_->Count();
+        workers_->RunOnAll([&](int index) {
+            DeblockRowsWavefront(frame->Planes(), mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs,
+                                 sliceParams_.data(), index, count, rowProgress_.get());
+        });
+    } else {
+        DeblockPicture(frame->Planes(), mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data());
+    }
     dpb_.MarkDecoded(activeSps_, firstSlice_, *frame);
     frame->decoding = false;
     frame->neededForOutput = true;

@@ -7,7 +7,11 @@
 #include "Framework.h"
 #include "Nal.h"
 #include "ParameterSets.h"
+#include "SegmentDecoders.h"
 #include "SliceHeader.h"
+
+#include <atomic>
+#include <memory>
 
 #include <cstdint>
 #include <mutex>
@@ -36,6 +40,8 @@ public:
     const SequenceParameterSet* ActiveSps() const;
     int DpbSize() const { return dpbSize_; }
     bool ErrorFlag() const;
+    // The status of the last slice that failed (for diagnosis).
+    int32_t LastSliceStatus() const { return lastSliceStatus_; }
 
 private:
     int32_t DecodeSlice(const NalUnit& nal);
@@ -66,8 +72,12 @@ private:
     std::vector<SliceFilterParams> sliceParams_;
     std::vector<uint8_t> sliceGroupMap_;
 
+    std::unique_ptr<SegmentDecoders> workers_; // when more than one thread
+    std::unique_ptr<std::atomic<int>[]> rowProgress_;
+
     mutable std::mutex schedulerLock_; // guards the error flag
     bool errorFlag_ = false;
+    int32_t lastSliceStatus_ = QL_OK;
 };
 
 } // namespace QLMedia

@@ -22,22 +22,24 @@ void Fill(uint8_t* dst, ptrdiff_t stride, int size, int value)
 bool PredictIntra4x4(uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail)
 {
     const bool left = avail & kAvailLeft, top = avail & kAvailTop, topLeft = avail & kAvailTopLeft;
-    // t[0] is the top-left sample, t[1..8] the eight above; l[0] top-left, l[1..4] the left column.
-    int t[9] = {}, l[5] = {};
+    // t[1] is the top-left sample, t[2..9] the eight above; l[1] the
+    // top-left, l[2..5] the left column. One spare entry in front keeps
+    // every index the modes compute inside the arrays.
+    int t[10] = {}, l[6] = {};
     if (top) {
         const uint8_t* above = dst - stride;
         for (int i = 0; i < 4; ++i)
-            t[1 + i] = above[i];
+            t[2 + i] = above[i];
         for (int i = 4; i < 8; ++i)
-            t[1 + i] = (avail & kAvailTopRight) ? above[i] : above[3];
+            t[2 + i] = (avail & kAvailTopRight) ? above[i] : above[3];
     }
     if (left)
         for (int i = 0; i < 4; ++i)
-            l[1 + i] = dst[i * stride - 1];
+            l[2 + i] = dst[i * stride - 1];
     if (topLeft)
-        t[0] = l[0] = dst[-stride - 1];
-    auto T = [&](int x) { return t[x + 1]; }; // p[x, -1], x from -1
-    auto L = [&](int y) { return l[y + 1]; }; // p[-1, y], y from -1
+        t[1] = l[1] = dst[-stride - 1];
+    auto T = [&](int x) { return t[x + 2]; }; // p[x, -1], x from -1
+    auto L = [&](int y) { return l[y + 2]; }; // p[-1, y], y from -1
     auto put = [&](int x, int y, int v) { dst[y * stride + x] = uint8_t(v); };
 
     switch (mode) {
