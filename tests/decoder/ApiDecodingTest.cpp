@@ -1,0 +1,235 @@
+// Pictures through the interface: delivery and its results, waiting for an
+// IDR picture, the output formats, a changed stream, and three or more
+// threads (the splitter's path).
+#include "ApiTestStreams.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using apitest::Bytes;
+using apitest::Decoder;
+
+const char* const kQcif = "baseline/BA_MW_D.264";        // 176 x 144, one slice per picture
+const char* const kQcifMd5 = "baseline/BA_MW_D.md5";
+const char* const kCif = "baseline/BA1_FT_C.264";        // 352 x 288, several slices per picture
+const char* const kCifMd5 = "baseline/BA1_FT_C.md5";
+
+constexpr size_t kQcifI420 = 176 * 144 * 3 / 2;
+
+TEST(ApiDecoding, SpsPpsIdrReturns1ThenAPicture)
+{
+    const Bytes au = apitest::AccessUnits(kQcif, 1).at(0);
+    const auto md5 = apitest::ReferenceMd5(kQcifMd5);
+    Decoder d;
+    Bytes out(kQcifI420 + 64, 0xEE);
+    EXPECT_EQ(d.Call(au, out.data()), 1);
+    EXPECT_EQ(d.Status(), 9);
+    EXPECT_EQ(d.Call(au, out.data()), 0);
+    EXPECT_EQ(d.Status(), 20);
+    EXPECT_EQ(apitest::Md5Of(out.data(), kQcifI420), md5.at(0));
+    EXPECT_TRUE(std::all_of(out.begin() + kQcifI420, out.end(), [](uint8_t b) { return b == 0xEE; }));
+    EXPECT_GT(d.handle.decodeTicks, 0.0);
+}
+
+TEST(ApiDecoding, OneAccessUnitPerCallGivesOnePicturePerCall)
+{
+    const auto aus = apitest::AccessUnits(kQcif, 12);
+    const auto md5 = apitest::ReferenceMd5(kQcifMd5);
+    Decoder d;
+    Bytes out(kQcifI420);
+    ASSERT_EQ(d.Call(aus[0], out.data()), 1);
+    for (size_t i = 0; i < aus.size(); ++i) {
+        SCOPED_TRACE("access unit " + std::to_string(i));
+        ASSERT_EQ(d.Call(aus[i], out.data()), 0);
+        EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i));
+    }
+}
+
+TEST(ApiDecoding, PSliceBeforeTheFirstIdrIsDropped)
+{
+    const auto aus = apitest::AccessUnits(kQcif, 3);
+    Decoder d;
+    Bytes out(kQcifI420, 0x5A);
+    // Before any parameter set, and after the setup: both wait for the IDR.
+    EXPECT_EQ(d.Call(aus[1], out.data()), 4);
+    EXPECT_EQ(d.Status(), 8);
+    const Bytes parameterSets =
+        apitest::Join({apitest::NalUnitOfType(aus[0], 7), apitest::NalUnitOfType(aus[0], 8)});
+    ASSERT_EQ(d.Call(parameterSets, out.data()), 1);
+    EXPECT_EQ(d.Call(aus[2], out.data()), 4);
+    EXPECT_EQ(d.Status(), 8);
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](uint8_t b) { return b == 0x5A; }));
+    EXPECT_EQ(d.Call(aus[0], out.data()), 0);
+}
+
+// Expected B,G,R of one pixel by ITU-R BT.601 limited range in 16.16 fixed
+// point with rounding (format 3).
+void ExpectedBgr(int y, int cb, int cr, uint8_t bgr[3])
+{
+    auto clamp = [](int v) { return uint8_t(std::min(255, std::max(0, v))); };
+    const int luma = 76284 * (y - 16);
+    const int u = cb - 128;
+    const int v = cr - 128;
+    bgr[0] = clamp((luma + 132186 * u + 32768) >> 16);
+    bgr[1] = clamp((luma - 25690 * u - 53281 * v + 32768) >> 16);
+    bgr[2] = clamp((luma + 104595 * v + 32768) >> 16);
+}
+
+TEST(ApiDecoding, Format3IsBgrRowsTopFirstOf304128Bytes)
+{
+    constexpr int w = 352;
+    constexpr int h = 288;
+    constexpr size_t bgrSize = size_t(w) * h * 3;
+    ASSERT_EQ(bgrSize, 304128u);
+    const Bytes au = apitest::AccessUnits(kCif, 1).at(0);
+
+    Decoder yuv(1, 0);
+    Bytes i420(size_t(w) * h * 3 / 2);
+    ASSERT_EQ(yuv.CallUntilDone(au, i420.data()), 0);
+    ASSERT_EQ(apitest::Md5Of(i420.data(), i420.size()), apitest::ReferenceMd5(kCifMd5).at(0));
+
+    // The same picture twice into buffers filled differently: the bytes that
+    // differ are the ones the library left alone.
+    Decoder bgr(1, 3);
+    Bytes first(bgrSize + 4096, 0x00);
+    Bytes second(bgrSize + 4096, 0xFF);
+    ASSERT_EQ(bgr.CallUntilDone(au, first.data()), 0);
+    ASSERT_EQ(bgr.Call(au, second.data()), 0);
+    EXPECT_TRUE(std::equal(first.begin(), first.begin() + bgrSize, second.begin()));
+    EXPECT_TRUE(std::all_of(first.begin() + bgrSize, first.end(), [](uint8_t b) { return b == 0x00; }));
+    EXPECT_TRUE(std::all_of(second.begin() + bgrSize, second.end(), [](uint8_t b) { return b == 0xFF; }));
+
+    const uint8_t* Y = i420.data();
+    const uint8_t* Cb = Y + w * h;
+    const uint8_t* Cr = Cb + (w / 2) * (h / 2);
+    int wrong = 0;
+    for (int row = 0; row < h; ++row) {
+        for (int col = 0; col < w; ++col) {
+            uint8_t want[3];
+            const int c = (row / 2) * (w / 2) + col / 2;
+            ExpectedBgr(Y[row * w + col], Cb[c], Cr[c], want);
+            const uint8_t* got = &first[(size_t(row) * w + col) * 3];
+            if (!std::equal(want, want + 3, got) && ++wrong <= 5)
+                ADD_FAILURE() << "pixel " << col << "," << row << ": got " << int(got[0]) << " " << int(got[1])
+                              << " " << int(got[2]) << ", want " << int(want[0]) << " " << int(want[1]) << " "
+                              << int(want[2]);
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(bgr.handle.convertTicks, 0.0);
+}
+
+TEST(ApiDecoding, OtherFormatsHaveTheirSizes)
+{
+    const Bytes au = apitest::AccessUnits(kQcif, 1).at(0);
+    struct Case {
+        int format;
+        size_t bytes;
+    };
+    for (const Case c : {Case{1, 176 * 144 * 2}, Case{2, 176 * 144 * 3}, Case{7, 0}}) {
+        SCOPED_TRACE("format " + std::to_string(c.format));
+        Decoder d(1, c.format);
+        Bytes first(176 * 144 * 3 + 64, 0x00);
+        Bytes second(first.size(), 0xFF);
+        ASSERT_EQ(d.CallUntilDone(au, first.data()), 0);
+        ASSERT_EQ(d.Call(au, second.data()), 0);
+        const size_t written =
+            size_t(std::mismatch(first.begin(), first.end(), second.begin()).first - first.begin());
+        EXPECT_EQ(written, c.bytes);
+    }
+}
+
+TEST(ApiDecoding, ChangedSpsReturnsMinus5AndANewDecoderTakesTheStream)
+{
+    const Bytes qcif = apitest::AccessUnits(kQcif, 1).at(0);
+    const Bytes cif = apitest::AccessUnits(kCif, 1).at(0);
+    Decoder d;
+    Bytes out(352 * 288 * 3 / 2);
+    ASSERT_EQ(d.CallUntilDone(qcif, out.data()), 0);
+    EXPECT_EQ(d.Call(cif, out.data()), -5);
+    EXPECT_EQ(d.Status(), 2);
+    QL_H264dec_Uninit(&d.handle);
+    ASSERT_EQ(QL_H264dec_Init(&d.handle), 0);
+    EXPECT_EQ(d.Call(cif, out.data()), 1);
+    EXPECT_EQ(d.Call(cif, out.data()), 0);
+    EXPECT_EQ(d.handle.codedWidth, 352);
+    EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), apitest::ReferenceMd5(kCifMd5).at(0));
+}
+
+int SliceCount(const Bytes& accessUnit)
+{
+    int n = 0;
+    for (const Bytes& unit : apitest::NalUnitsOf(accessUnit))
+        n += (unit[4] & 0x1F) == 1 || (unit[4] & 0x1F) == 5;
+    return n;
+}
+
+TEST(ApiDecoding, FourThreadsSplitMultiSliceAccessUnits)
+{
+    // CI1_FT_B mixes pictures of one, two, four and ten slices.
+    const auto aus = apitest::AccessUnits("baseline/CI1_FT_B.264", 24);
+    const auto md5 = apitest::ReferenceMd5("baseline/CI1_FT_B.md5");
+    Decoder d(4, 0);
+    Bytes out(352 * 288 * 3 / 2);
+    ASSERT_EQ(d.Call(aus[0], out.data()), 1);
+    int split = 0;
+    for (size_t i = 0; i < aus.size(); ++i) {
+        SCOPED_TRACE("access unit " + std::to_string(i));
+        if (SliceCount(aus[i]) > 1) {
+            // The splitter holds the unit, a picture comes with result 5,
+            // and the repeated call finds the splitter empty.
+            ASSERT_EQ(d.Call(aus[i], out.data()), 5);
+            EXPECT_EQ(d.Status(), 21);
+            EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i));
+            EXPECT_EQ(d.Call(aus[i], out.data()), 4);
+            EXPECT_EQ(d.Status(), 12);
+            ++split;
+        } else {
+            // A single slice is the whole picture: it is handed over whole.
+            ASSERT_EQ(d.Call(aus[i], out.data()), 0);
+            EXPECT_EQ(d.Status(), 20);
+            EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i));
+        }
+    }
+    EXPECT_GT(split, 4);
+    EXPECT_LT(split, int(aus.size()));
+}
+
+TEST(ApiDecoding, FourThreadsWithSingleSliceUnitsHandThemOverWhole)
+{
+    const auto aus = apitest::AccessUnits(kQcif, 6);
+    const auto md5 = apitest::ReferenceMd5(kQcifMd5);
+    Decoder d(4, 0);
+    Bytes out(kQcifI420);
+    ASSERT_EQ(d.Call(aus[0], out.data()), 1);
+    for (size_t i = 0; i < aus.size(); ++i) {
+        SCOPED_TRACE("access unit " + std::to_string(i));
+        ASSERT_EQ(d.Call(aus[i], out.data()), 0);
+        EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i));
+    }
+}
+
+TEST(ApiDecoding, HandlesDecodeIndependently)
+{
+    const auto qcif = apitest::AccessUnits(kQcif, 4);
+    const auto cif = apitest::AccessUnits(kCif, 4);
+    const auto qcifMd5 = apitest::ReferenceMd5(kQcifMd5);
+    const auto cifMd5 = apitest::ReferenceMd5(kCifMd5);
+    Decoder a;
+    Decoder b;
+    Bytes outA(kQcifI420);
+    Bytes outB(352 * 288 * 3 / 2);
+    ASSERT_EQ(a.Call(qcif[0], outA.data()), 1);
+    ASSERT_EQ(b.Call(cif[0], outB.data()), 1);
+    for (size_t i = 0; i < 4; ++i) {
+        ASSERT_EQ(a.Call(qcif[i], outA.data()), 0);
+        ASSERT_EQ(b.Call(cif[i], outB.data()), 0);
+        EXPECT_EQ(apitest::Md5Of(outA.data(), outA.size()), qcifMd5.at(i));
+        EXPECT_EQ(apitest::Md5Of(outB.data(), outB.size()), cifMd5.at(i));
+    }
+}
+
+} // namespace
