@@ -283,30 +283,23 @@ int32_t DecodedPictureBuffer::BuildRefList(const SequenceParameterSet& sps, cons
             for (H264DecoderFrame* f : shortTerm)
                 if (f->frameNumWrap == picNum)
                     pic = f;
-            if (!pic)
-                return H264_ERR_MISSING_REFERENCE;
-            for (int c = active; c > refIdx; --c)
-                refs[size_t(c)] = refs[size_t(c - 1)];
-            refs[size_t(refIdx++)] = pic;
-            int next = refIdx;
-            for (int c = refIdx; c <= active; ++c)
-                if (!(refs[size_t(c)] && refs[size_t(c)]->shortTermRef && refs[size_t(c)]->frameNumWrap == picNum))
-                    refs[size_t(next++)] = refs[size_t(c)];
         } else {
             for (H264DecoderFrame* f : longTerm)
                 if (f->longTermFrameIdx == int(m.value))
                     pic = f;
-            if (!pic)
-                return H264_ERR_MISSING_REFERENCE;
-            for (int c = active; c > refIdx; --c)
-                refs[size_t(c)] = refs[size_t(c - 1)];
-            refs[size_t(refIdx++)] = pic;
-            int next = refIdx;
-            for (int c = refIdx; c <= active; ++c)
-                if (!(refs[size_t(c)] && refs[size_t(c)]->longTermRef &&
-                      refs[size_t(c)]->longTermFrameIdx == int(m.value)))
-                    refs[size_t(next++)] = refs[size_t(c)];
         }
+        if (!pic)
+            return H264_ERR_MISSING_REFERENCE;
+        // Insert at refIdx and drop the picture's later entry (clause
+        // 8.2.4.3.1/2: an entry with the same PicNum or LongTermPicNum is the
+        // same frame).
+        for (int c = active; c > refIdx; --c)
+            refs[size_t(c)] = refs[size_t(c - 1)];
+        refs[size_t(refIdx++)] = pic;
+        int next = refIdx;
+        for (int c = refIdx; c <= active; ++c)
+            if (refs[size_t(c)] != pic)
+                refs[size_t(next++)] = refs[size_t(c)];
     }
     list.assign(size_t(active), RefPicture{});
     for (int i = 0; i < active; ++i) {
