@@ -68,8 +68,10 @@ QL_H264DEC_API int32_t QL_H264dec_Init(DecoderHandle* handle);
  *    0  a picture is in output
  *    5  a picture is in output and more are waiting: call again with the same input
  *    1  the stream's parameters were set up: call again at once with the same input
- *   -5  the stream's parameter sets changed: QL_H264dec_Uninit, QL_H264dec_Init,
- *       then call again with the same input
+ *   -5  a sequence parameter set changed under its own id (a new stream):
+ *       QL_H264dec_Uninit, QL_H264dec_Init, then call again with the same
+ *       input. Picture parameter sets and sets with other ids are taken in
+ *       stride.
  *   -6  the stream is not Baseline profile (profile_idc above 66) and is refused
  *    2  the first sequence parameter set was stored; nothing to show
  *    4  nothing to show (see QL_H264dec_GetLastStatus for why)
