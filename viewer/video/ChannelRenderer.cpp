@@ -1,0 +1,328 @@
+#include "ChannelRenderer.h"
+
+#include "ChannelModel.h"
+#include "JpegPicture.h"
+#include "PaneStore.h"
+#include "PictureLayout.h"
+
+#include "dvrformat/FrameHeader.h"
+#include "net/UiBridge.h"
+#include "net/ViewerState.h"
+
+#include <QImage>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace tarnvik {
+
+namespace {
+
+// A decoder that keeps asking to be called again (results 1, 5, -5) must
+// not hold the frame-delivering thread forever.
+constexpr int kMaxDecoderCalls = 64;
+
+bool ValidChannel(int channel) { return channel >= 0 && channel < kChannelCount; }
+
+} // namespace
+
+std::string FrameTimeText(uint32_t time, int milliseconds)
+{
+    const std::time_t seconds = static_cast<std::time_t>(time);
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[64];
+    if (parts.tm_year + 1900 < 1971) {
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", parts.tm_year + 1900, parts.tm_mon + 1,
+                      parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    } else {
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    }
+    char millis[16];
+    std::snprintf(millis, sizeof millis, ".%d", milliseconds);
+    return std::string(text) + millis;
+}
+
+CChannelRenderer::CChannelRenderer(ViewerState& state, ChannelModel& model, PaneStore& panes, UiBridge& ui)
+    : state_(state), model_(model), panes_(panes), ui_(ui),
+      rgbBuffer_(new uint8_t[kPictureBufferBytes]()), dibBuffer_(new uint8_t[kPictureBufferBytes]())
+{
+    for (auto& flag : decodable_)
+        flag.store(0);
+    for (int& input : audioInput_)
+        input = -1;
+    ResetChannels();
+}
+
+CChannelRenderer::~CChannelRenderer() = default;
+
+void CChannelRenderer::ResetChannels()
+{
+    lineDoubling_ = 1;
+    frame_.codec = 1;
+    decoderIndex_ = 0;
+    resolutionCode_ = 0;
+    rateSum_ = 0;
+    frame_.timeText.clear();
+    for (int i = 0; i < 4; ++i)
+        audioInput_[i] = -1;
+    for (int i = 0; i < kChannelCount; ++i) {
+        sequence_[i] = 1;
+        previousSequence_[i] = 0;
+        framesPerSecond_[i] = 0;
+        rateCounted_[i] = 0;
+        milliseconds_[i] = 0;
+        decodeStatus_[i] = 0;
+    }
+}
+
+bool CChannelRenderer::IsDecodable(int channel) const
+{
+    return ValidChannel(channel) && decodable_[channel].load() != 0;
+}
+
+void CChannelRenderer::SetDecodable(int channel)
+{
+    if (ValidChannel(channel))
+        decodable_[channel].store(1);
+}
+
+void CChannelRenderer::ClearDecodable(int channel)
+{
+    if (ValidChannel(channel))
+        decodable_[channel].store(0);
+}
+
+void CChannelRenderer::SetPageStarts(int pageStart, int pageStart1)
+{
+    pageStart_.store(pageStart);
+    pageStart1_.store(pageStart1);
+}
+
+bool CChannelRenderer::ParseFrameHeader(const uint8_t* block, size_t available, int& frameKind, bool skipGapCheck)
+{
+    frameKind = 2;
+    frame_.channel = -1;
+    frame_.secondChannel = -1;
+    if (!block)
+        return false;
+    const int at = dvrformat::FindFrameMagic(block, available);
+    if (at < 0)
+        return false;
+    // Fields are read where the magic was found; bytes beyond the block read as 0.
+    const dvrformat::FrameHeader h = dvrformat::FrameHeader::Read(block + at, available - size_t(at));
+
+    uint32_t unknownType = dvrformat::kTypeWordUnknown;
+    state_.typeWord.compare_exchange_strong(unknownType, h.typeWord);
+    int unknownKind = dvrformat::kCodecKindUnknown;
+    state_.codecKind.compare_exchange_strong(
+        unknownKind, dvrformat::CodecKindFromHeaderBytes(h.kind, uint8_t(h.typeWord >> 8)));
+
+    const int ch = h.channel; // a nibble: always 0..15
+    frame_.channel = ch;
+    frame_.secondChannel = h.secondChannel;
+    frame_.resolutionCode = h.resolution;
+    frame_.sizeClass = dvrformat::SizeClassOfResolution(h.resolution);
+    streamClass_ = frame_.sizeClass;
+    frame_.codec = h.codec;
+    frame_.pictureType = h.pictureType;
+    frame_.evenField = h.evenField;
+    frame_.videoLength = h.videoLength;
+    frame_.audioLength = h.audioLength;
+    frame_.recordLength = h.recordLength;
+    frame_.time = h.time;
+    frame_.milliseconds = h.milliseconds;
+    frame_.frameRate = h.frameRate;
+    state_.pal.store(h.pal);
+
+    if (h.resolution != resolutionCode_) {
+        rateSum_ = 0;
+        resolutionCode_ = h.resolution;
+        for (int i = 0; i < kChannelCount; ++i) {
+            decodable_[i].store(0);
+            rateCounted_[i] = 0;
+        }
+    }
+
+    if (h.videoLength > 0) {
+        const int sequence = h.sequence;
+        sequence_[ch] = sequence;
+        if (!skipGapCheck && !h.IsKeyPicture() && sequence != previousSequence_[ch] + 1)
+            decodable_[ch].store(0);
+        previousSequence_[ch] = sequence == 255 ? -1 : sequence;
+    }
+    if (h.codec == 0)
+        decodable_[ch].store(1); // every JPEG picture stands alone
+
+    framesPerSecond_[ch] = h.frameRate;
+    if (!rateCounted_[ch]) {
+        rateSum_ += h.frameRate;
+        rateCounted_[ch] = 1;
+    }
+
+    lineDoubling_ = h.fullHeight ? 0 : 1;
+    if (h.audioLength > 0) {
+        for (int bit = 0; bit < 4; ++bit) {
+            if (h.audioMask & (1u << bit)) {
+                audioInput_[ch] = bit;
+                break;
+            }
+        }
+    }
+    frame_.audioInput = audioInput_[ch];
+    milliseconds_[ch] = h.milliseconds;
+    frame_.timeText = FrameTimeText(h.time, h.milliseconds);
+
+    frameKind = h.videoLength != 0 ? 1 : 2;
+    return true;
+}
+
+bool CChannelRenderer::DecodeAndShow(const uint8_t* data, size_t length, int channelSlot)
+{
+    if (!data || length == 0 || length > dvrformat::kMax20Bit)
+        return false;
+    const int codecKind = state_.codecKind.load();
+
+    const PictureGeometry g =
+        ResolvePictureGeometry(resolutionCode_, streamClass_, codecKind, state_.pal.load(), width_, height_);
+    width_ = g.width;
+    height_ = g.height;
+    if (g.noLineDoubling)
+        lineDoubling_ = 0;
+
+    DivisionView view;
+    view.division = state_.division.load();
+    view.pageStart = pageStart_.load();
+    view.pageStart1 = pageStart1_.load();
+    view.selectedChannel = state_.selectedChannel.load();
+    view.channelCount = state_.channelCount.load();
+    view.codecKind = codecKind;
+    view.aviRecording = state_.exportedChannelMask.load() != 0;
+
+    if (frame_.codec == 0)
+        return DecodeJpeg(data, length);
+    if (frame_.codec != 1)
+        return false;
+
+    int channel = view.division == 1 ? view.selectedChannel : (channelSlot == 1 ? frame_.secondChannel : frame_.channel);
+    if (codecKind == 1)
+        channel = 0;
+    if (!ValidChannel(channel))
+        return false;
+    decoderIndex_ = (codecKind == 2 || codecKind == 3) ? channel : 0;
+    panes_.SetNoVideo(channel, false);
+
+    const int pane = PaneForChannel(channel, view);
+    if (pane < 0)
+        return false;
+    if (g.width <= 0 || g.CroppedHeight() <= 0)
+        return false;
+    return DecodeH264(data, length, channel, pane, decoderIndex_, g.CroppedHeight(), g.topMargin);
+}
+
+bool CChannelRenderer::DecodeH264(const uint8_t* data, size_t length, int channel, int pane, int handleIndex,
+                                  int croppedHeight, int topMargin)
+{
+    DecoderHandle& handle = model_.Handle(handleIndex);
+    const DecoderApi& api = model_.Api();
+    bool shown = false;
+    for (int call = 0; call < kMaxDecoderCalls; ++call) {
+        // The library writes a picture of the stream's size into the buffer:
+        // refuse a stream whose pictures could not fit, and start the decoder
+        // afresh so that a stream of a supported size can begin later.
+        if (uint64_t(uint32_t(handle.codedWidth)) * uint32_t(handle.codedHeight) * 3 > kPictureBufferBytes) {
+            Recreate(handle);
+            return shown;
+        }
+        const int32_t result = api.getOneFrame(&handle, data, uint32_t(length), rgbBuffer_.get());
+        decodeStatus_[handleIndex] = result;
+        if (result == 1)
+            continue;
+        if (result == -5) {
+            Recreate(handle);
+            continue;
+        }
+        if (result != 0 && result != 5)
+            return shown;
+
+        lastChannel_ = channel;
+        if (Present(pane, channel, width_, croppedHeight, topMargin, length))
+            shown = true;
+        if (result != 5)
+            return shown;
+    }
+    return shown;
+}
+
+void CChannelRenderer::Recreate(DecoderHandle& handle)
+{
+    // Not checked: a failed Init leaves no context and the next call fails.
+    model_.Api().uninit(&handle);
+    model_.Api().init(&handle);
+    handle.codedWidth = handle.codedHeight = 0; // the new stream's size is not known yet
+}
+
+bool CChannelRenderer::DecodeJpeg(const uint8_t* data, size_t length)
+{
+    int width = 0;
+    int height = 0;
+    if (!DecodeJpegToBgr(data, length, rgbBuffer_.get(), kPictureBufferBytes, &width, &height))
+        return false;
+    // A JPEG is a whole picture: it is shown with its own size, uncropped,
+    // never interleaved, in pane 0 as channel 0.
+    lineDoubling_ = 0;
+    lastChannel_ = 0;
+    return Present(0, 0, width, height, 0, length);
+}
+
+bool CChannelRenderer::Present(int pane, int channel, int width, int rows, int topMargin, size_t length)
+{
+    const uint64_t needed = uint64_t(width) * uint64_t(rows + topMargin) * 3;
+    if (width <= 0 || rows <= 0 || needed > kPictureBufferBytes)
+        return false;
+    CopyPictureRows(rgbBuffer_.get(), dibBuffer_.get(), width, rows, topMargin, lineDoubling_ != 0);
+
+    if (state_.minimised.load())
+        return true;
+    state_.framesShown.fetch_add(1);
+    state_.bytesShown.fetch_add(int(length));
+    panes_.RecordMapping(pane, channel);
+
+    const int codecKind = state_.codecKind.load();
+    int firstRow = 0;
+    if (codecKind == 2 || codecKind == 3) {
+        // In the single view with AVI export running, other channels are
+        // decoded for the recorder only.
+        if (state_.division.load() == 201 && state_.exportedChannelMask.load() != 0 &&
+            channel != state_.selectedChannel.load())
+            return true;
+        // Field pairs start with 16 lines of the DVR's own that are not shown.
+        if (lineDoubling_ && rows > 16)
+            firstRow = 16;
+    } else if (codecKind != 0 && codecKind != 1) {
+        return true; // CodecKind still unknown: nothing is drawn
+    }
+
+    QImage image(width, rows - firstRow, QImage::Format_BGR888);
+    if (image.isNull())
+        return true;
+    const size_t rowBytes = size_t(width) * 3;
+    for (int y = firstRow; y < rows; ++y)
+        std::memcpy(image.scanLine(y - firstRow), dibBuffer_.get() + size_t(y) * rowBytes, rowBytes);
+
+    panes_.HandOver(pane, std::move(image), CaptionOfChannel(channel, kChannelCount), frame_.timeText, streamClass_);
+    ui_.PaneChanged(pane);
+    return true;
+}
+
+void CChannelRenderer::CommitTimeText()
+{
+    if (!ValidChannel(frame_.channel))
+        return;
+    const int pane = panes_.PaneOfChannel(frame_.channel);
+    panes_.SetTimeText(pane, frame_.timeText);
+    ui_.PaneChanged(pane);
+}
+
+} // namespace tarnvik
