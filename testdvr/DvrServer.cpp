@@ -62,6 +62,8 @@ bool DvrServer::Start(std::string& error)
         ::closedir(dir);
     }
     std::sort(names.begin(), names.end());
+    if (!options_.clip.empty())
+        names = {options_.clip};
     for (const std::string& name : names) {
         Clip clip;
         if (!LoadH264Clip(options_.mediaDir + "/" + name, clip, error))

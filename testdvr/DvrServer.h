@@ -34,6 +34,7 @@ struct Options {
     std::set<std::string> faults;
     int faultAfter = 50; // live data messages before a fault strikes
     std::string mediaDir;
+    std::string clip; // when set, every channel plays this clip of mediaDir
     int framesPerSecond = 25;
 };
 

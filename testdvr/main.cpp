@@ -25,7 +25,7 @@ const char* kUsage =
     "usage: tarnvik-testdvr [--port N] [--upgrade-port N] [--channels 1..16] [--password P]\n"
     "                       [--type 0x2200|0x22F0] [--version 0xNNNN] [--model N] [--codec-kind 0..3]\n"
     "                       [--audio] [--jpeg-channel N] [--no-prefix] [--fault NAME]... [--fault-after N]\n"
-    "                       [--media DIR]\n"
+    "                       [--media DIR] [--clip NAME.264]\n"
     "faults: garbage bad-magic bad-code short slow drop stall oversize\n"
     "commands on standard input: finish | error 0xNNNN | status | drop | fault NAME | stall | resume | quit\n";
 
@@ -86,6 +86,7 @@ int main(int argc, char** argv)
         else if (arg == "--no-prefix") options.noPrefix = true;
         else if (arg == "--fault-after") options.faultAfter = int(number(1, 1000000));
         else if (arg == "--media") options.mediaDir = value();
+        else if (arg == "--clip") options.clip = value();
         else if (arg == "--fault") {
             const std::string name = value();
             const auto& known = testdvr::FaultNames();

@@ -1,0 +1,119 @@
+// The headless viewer against a DVR for a while: pictures decoded per
+// second, pictures dropped, CPU time and peak memory of this process.
+//   tarnvik-livebench PORT SECONDS [PASSWORD]
+#include "net/DvrSession.h"
+#include "video/ChannelModel.h"
+#include "video/ChannelRenderer.h"
+#include "video/PaneStore.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include <sys/resource.h>
+
+using namespace tarnvik;
+
+namespace {
+
+class QuietUi : public UiBridge {
+public:
+    void PaneChanged(int) override {}
+    void RecordingIndicator(bool) override {}
+    void FrameLine(const std::string&) override {}
+    void ControlsEnabled(bool) override {}
+    void SessionChanged(bool loggedIn, const std::string&) override { this->loggedIn = loggedIn; }
+    void CommandTaskEnded(int) override {}
+    std::atomic<bool> loggedIn{false};
+};
+
+class PrintingNotifier : public Notifier {
+public:
+    MessageAnswer ShowMessage(const std::string& text, MessageIcon, MessageButtons) override
+    {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+        return MessageAnswer::Ok;
+    }
+};
+
+// Counts the video frames the receive path hands over.
+class CountingSink : public FrameSink {
+public:
+    explicit CountingSink(FrameSink& inner) : inner_(inner) {}
+    bool ParseFrameHeader(const uint8_t* block, size_t available, int& frameKind, bool skipGapCheck) override
+    {
+        const bool ok = inner_.ParseFrameHeader(block, available, frameKind, skipGapCheck);
+        if (ok && frameKind == 1)
+            ++videoFrames;
+        return ok;
+    }
+    const FrameInfo& Frame() const override { return inner_.Frame(); }
+    bool IsDecodable(int channel) const override { return inner_.IsDecodable(channel); }
+    void SetDecodable(int channel) override { inner_.SetDecodable(channel); }
+    bool DecodeAndShow(const uint8_t* data, size_t length, int slot) override
+    {
+        return inner_.DecodeAndShow(data, length, slot);
+    }
+    void CommitTimeText() override { inner_.CommitTimeText(); }
+    void ResetChannels() override { inner_.ResetChannels(); }
+    std::atomic<long> videoFrames{0};
+
+private:
+    FrameSink& inner_;
+};
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: tarnvik-livebench PORT SECONDS [PASSWORD]\n");
+        return 2;
+    }
+    const int port = std::atoi(argv[1]);
+    const int seconds = std::atoi(argv[2]);
+    QuietUi ui;
+    PrintingNotifier notifier;
+    ViewerState state;
+    PaneStore panes;
+    ChannelModel model(notifier);
+    model.InitDecoders();
+    CChannelRenderer renderer(state, model, panes, ui);
+    CountingSink sink(renderer);
+    DvrSession session(state, sink, model.DecodeLock(), ui, notifier);
+    state.division = 16;
+    ConnectSettings settings;
+    settings.host = "127.0.0.1";
+    settings.port = uint16_t(port);
+    settings.password = argc > 3 ? argv[3] : "";
+    if (!session.Connect(settings))
+        return 1;
+    for (int i = 0; i < 100 && !ui.loggedIn; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    session.DivisionChanged(16);
+    const double cpuStart = CpuSeconds();
+    const int shownStart = state.framesShown.load();
+    const long receivedStart = sink.videoFrames.load();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const int shown = state.framesShown.load() - shownStart;
+    const long received = sink.videoFrames.load() - receivedStart;
+    const double cpu = CpuSeconds() - cpuStart;
+    session.Disconnect();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("seconds=%d pictures_received=%ld pictures_decoded=%d decoded_per_second=%.1f dropped=%ld "
+                "cpu_seconds=%.2f peak_memory_mb=%.1f\n",
+                seconds, received, shown, double(shown) / seconds, received - shown, cpu,
+                double(usage.ru_maxrss) / 1024.0);
+    return 0;
+}

@@ -1,0 +1,241 @@
+#include "DvrSession.h"
+
+#include "net/Trace.h"
+
+#include <system_error>
+
+namespace tarnvik {
+
+using namespace dvrformat;
+
+namespace {
+
+// Set on the command task's own thread: Disconnect there must not join it.
+thread_local bool t_onCommandTask = false;
+
+} // namespace
+
+int DecideCodecKind(uint32_t typeWord, uint32_t version)
+{
+    if (typeWord == kTypeWord2200)
+        return version < 0x0303 ? 0 : 3;
+    if (typeWord == kTypeWord22F0) {
+        if (version == 0x0202)
+            return 2;
+        if (version == 0x0101)
+            return 1;
+        return 3;
+    }
+    return kCodecKindUnknown;
+}
+
+int NormalChannelCount(int count)
+{
+    return count == 1 || count == 4 || count == 8 || count == 16 ? count : 16;
+}
+
+DvrSession::DvrSession(ViewerState& state, FrameSink& sink, std::mutex& decodeLock, UiBridge& ui, Notifier& notifier,
+                       SessionTiming timing, PacingClock pacingClock)
+    : state_(state)
+    , sink_(sink)
+    , decodeLock_(decodeLock)
+    , ui_(ui)
+    , notifier_(notifier)
+    , timing_(timing)
+    , socket_(timing.inactivityLimit)
+    , protocol_(socket_, notifier, timing.badHeaderPause)
+    , reception_(std::make_unique<LiveReception>(state, sink, decodeLock, ui, notifier, protocol_, frameList_,
+                                                 [this] { Disconnect(); }, std::move(pacingClock)))
+{
+}
+
+DvrSession::~DvrSession()
+{
+    Disconnect();
+    JoinTask();
+}
+
+void DvrSession::ResetRenderer()
+{
+    std::lock_guard<std::mutex> guard(decodeLock_);
+    sink_.ResetChannels();
+}
+
+bool DvrSession::Connect(const ConnectSettings& settings)
+{
+    if (sessionOpen_.load() || !state_.stopFlag.load())
+        return false;
+    // A task that ended on its own is joined before the socket is reopened:
+    // the socket must not be opened while a reader is still inside it.
+    JoinTask();
+    if (!socket_.Open(settings.host, settings.port)) {
+        notifier_.ShowMessage(kConnectFailed, MessageIcon::Warning);
+        return false;
+    }
+    state_.lastErrorCode = 0;
+    host_ = settings.host;
+    speedByte_ = LoginRequest::SpeedByte(settings.speedSetting);
+    protocol_.BeginConnection();
+    protocol_.SetDvrTypeWord(kTypeWordUnknown);
+
+    // Per-connection state, reset before the task exists so that nothing
+    // else touches it meanwhile.
+    state_.streamState = kStreamIdle;
+    state_.loggedIn = false;
+    ResetRenderer();
+    frameList_.Clear();
+    reception_->Reset();
+
+    // The stop flag is cleared before the task starts, or the task could see
+    // it still set and end at once.
+    state_.stopFlag = false;
+    sessionOpen_ = true;
+    {
+        std::lock_guard<std::mutex> guard(taskEndLock_);
+        taskEnded_ = false;
+    }
+    taskRunning_ = true;
+    try {
+        task_ = std::thread([this] { CommandTask(); });
+    } catch (const std::system_error&) {
+        taskRunning_ = false;
+        {
+            std::lock_guard<std::mutex> guard(taskEndLock_);
+            taskEnded_ = true;
+        }
+        sessionOpen_ = false;
+        state_.stopFlag = true;
+        socket_.Close();
+        return false;
+    }
+
+    LoginRequest login;
+    login.administrator = settings.userId == "admin" ? 1 : 0;
+    login.speed = speedByte_;
+    login.codec = uint8_t(settings.codecSetting);
+    login.password = settings.password.substr(0, kLoginPasswordMax);
+    std::lock_guard<std::mutex> guard(sendLock_);
+    protocol_.SendLogin(login);
+    return true;
+}
+
+void DvrSession::Disconnect()
+{
+    state_.loggedIn = false;
+    if (sessionOpen_.exchange(false)) {
+        // The end of program path has already stopped the stream and waited.
+        if (!state_.stopFlag.load()) {
+            StreamRequest end;
+            end.op = op::EndSession;
+            end.mode = kModeRemotePlayback;
+            Send(cmd::PlaybackEnd, 4, end);
+            state_.stopFlag = true;
+            std::this_thread::sleep_for(timing_.stopGrace);
+        }
+        ui_.ControlsEnabled(false);
+        ui_.RecordingIndicator(false);
+        state_.streamState = kStreamIdle;
+        // Wakes a command task blocked in a read: it returns 0 at once.
+        socket_.Close();
+        ui_.SessionChanged(false, host_);
+    }
+    if (!t_onCommandTask)
+        JoinTask();
+}
+
+void DvrSession::JoinTask()
+{
+    if (!task_.joinable())
+        return;
+    {
+        std::unique_lock<std::mutex> lock(taskEndLock_);
+        if (!taskEndedCv_.wait_for(lock, timing_.taskEndLimit, [this] { return taskEnded_; }))
+            Trace("command task overran its end limit; still waiting for it");
+    }
+    task_.join();
+}
+
+void DvrSession::EndWithMessage(const std::string& text)
+{
+    // A read woken by our own Disconnect is no loss of connection.
+    if (state_.stopFlag.load()) {
+        Disconnect();
+        return;
+    }
+    Disconnect();
+    if (!text.empty())
+        notifier_.ShowMessage(text, MessageIcon::Warning);
+}
+
+void DvrSession::CommandTask()
+{
+    t_onCommandTask = true;
+    int lastRead = 1;
+    while (!state_.stopFlag.load()) {
+        const ReadResult read = protocol_.ReadMessage();
+        if (read.kind == ReadResult::Kind::Ended) {
+            lastRead = 0;
+            EndWithMessage(read.endMessage);
+            break;
+        }
+        state_.lastErrorCode = 0;
+        const MessageHeader& header = read.header;
+        if (header.code == cmd::Login) {
+            if (!OnLoginReply())
+                break;
+        } else if (header.code == cmd::Live) {
+            reception_->OnLiveData(header);
+        } else if (header.code == cmd::Playback) {
+            reception_->OnPlaybackData(header);
+        } else if (header.code == cmd::Finish) {
+            Disconnect();
+            notifier_.ShowMessage(kFinishMessage, MessageIcon::Information);
+        } else if (header.code == cmd::Error) {
+            if (!protocol_.HandleErrorReply(header))
+                Disconnect();
+            state_.lastErrorCode = protocol_.LastErrorCode();
+        }
+    }
+    taskRunning_ = false;
+    ui_.CommandTaskEnded(lastRead);
+    std::lock_guard<std::mutex> guard(taskEndLock_);
+    taskEnded_ = true;
+    taskEndedCv_.notify_all();
+}
+
+bool DvrSession::OnLoginReply()
+{
+    ui_.ControlsEnabled(false);
+    const LoginReply reply = LoginReply::Read(protocol_.Payload(), protocol_.PayloadSize());
+    if (reply.result == 0) {
+        Disconnect();
+        notifier_.ShowMessage(kLoginFailed, MessageIcon::Warning);
+        ui_.ControlsEnabled(true);
+        return false;
+    }
+    ResetRenderer();
+    state_.codecKind = kCodecKindUnknown;
+    state_.typeWord = reply.type;
+    state_.modelCode = reply.model;
+    state_.version = reply.version;
+    protocol_.SetDvrTypeWord(reply.type);
+
+    const int kind = DecideCodecKind(reply.type, reply.version);
+    if (kind == kCodecKindUnknown) {
+        Disconnect();
+        notifier_.ShowMessage(kVersionMismatch, MessageIcon::Warning);
+        ui_.ControlsEnabled(true);
+        return false;
+    }
+    // The frame header length follows from the kind (ViewerState).
+    state_.codecKind = kind;
+    state_.channelCount = NormalChannelCount(4);
+    ui_.SessionChanged(true, host_);
+    ui_.ControlsEnabled(true);
+    state_.loggedIn = true;
+    ResetRenderer();
+    LivePlay();
+    return true;
+}
+
+} // namespace tarnvik

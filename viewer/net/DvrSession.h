@@ -1,0 +1,160 @@
+// The session with one DVR: connecting, logging in, the command task that
+// reads every message of the connection, and disconnecting; plus the live
+// stream requests of the user-interface thread.
+//
+// Threads: Connect, Disconnect, EndOfProgram, LeaveNetworkViewing, the
+// requests and the destructor are called on the user-interface thread
+// (Disconnect also on the command task). The command task is the one
+// network thread; it is joined by the user-interface thread (in Disconnect,
+// the next Connect or the destructor), never detached. None of these may be
+// called while the caller holds the decode lock: the command task may be
+// waiting for it, and joining it would then never end.
+#pragma once
+
+#include "net/DvrProtocol.h"
+#include "net/DvrSocket.h"
+#include "net/FrameSink.h"
+#include "net/LiveReception.h"
+#include "net/Notifier.h"
+#include "net/ReceptionStatus.h"
+#include "net/UiBridge.h"
+#include "net/ViewerState.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tarnvik {
+
+inline constexpr const char* kConnectFailed = "Connection failed!";
+inline constexpr const char* kLoginFailed = "Login failed!";
+inline constexpr const char* kVersionMismatch = "Dalvorin Version mismatched !!";
+inline constexpr const char* kFinishMessage =
+    "There was not use of old hour DVR server and the connection was closed.\n"
+    "When continuously it uses, connection do as a favor again.";
+
+// What Connect needs of a connection profile.
+struct ConnectSettings {
+    std::string host;
+    uint16_t port = 2200;
+    std::string userId = "admin";
+    std::string password;
+    int speedSetting = 0; // the profile's network speed; the wire byte is one less
+    int codecSetting = 0;
+};
+
+// Waits of the session; tests shorten them.
+struct SessionTiming {
+    // After the stop flag is set, time for the command task to see it.
+    std::chrono::milliseconds stopGrace{500};
+    std::chrono::milliseconds inactivityLimit = DvrSocket::kDefaultInactivityLimit;
+    std::chrono::milliseconds badHeaderPause = DvrProtocol::kBadHeaderPause;
+    // How long a join waits for the task to finish before it reports an
+    // overrun in the trace (it still joins).
+    std::chrono::milliseconds taskEndLimit{5000};
+};
+
+// CodecKind for a login reply's type word and version; -1 when the type
+// word is not a supported DVR.
+int DecideCodecKind(uint32_t typeWord, uint32_t version);
+// A channel count must be 1, 4, 8 or 16; anything else becomes 16.
+int NormalChannelCount(int count);
+
+class DvrSession {
+public:
+    DvrSession(ViewerState& state, FrameSink& sink, std::mutex& decodeLock, UiBridge& ui, Notifier& notifier,
+               SessionTiming timing = {}, PacingClock pacingClock = PacingClock::System());
+    ~DvrSession();
+    DvrSession(const DvrSession&) = delete;
+    DvrSession& operator=(const DvrSession&) = delete;
+
+    // Opens the connection, starts the command task and sends the login
+    // request. False when a session already runs, the connection cannot be
+    // opened ("Connection failed!" shown) or the task cannot start.
+    bool Connect(const ConnectSettings& settings);
+    // Ends the session: one session end request, the stop flag, the grace
+    // wait, the socket closed, the bridge told. Any number of calls, from
+    // either thread; only the first of a session does anything but the join.
+    void Disconnect();
+    // The network part of the program's end: the live or playback stop
+    // request, the stop flag, the grace wait, then Disconnect.
+    void EndOfProgram();
+    // The main window switches to local playback: live stop, then Disconnect.
+    void LeaveNetworkViewing();
+
+    bool IsConnected() const { return socket_.IsConnected(); }
+    bool TaskRunning() const { return taskRunning_.load(); }
+
+    // ---- Live requests (user-interface thread) ----
+    // Sent only while connected; play, division, channel, audio and
+    // pan/tilt/zoom only while logged in.
+    void LivePlay();
+    void LivePause();
+    void LiveTabShown();
+    void LiveTabHidden();
+    // The main window's division became `division` (4, 6, 8, 9, 10, 13, 16).
+    void DivisionChanged(int division);
+    // A channel chosen for the single view from the grid.
+    void ChannelChosen(int channel, bool hasVideo);
+    // The audio switch (ViewerState::audioOn) was toggled.
+    void AudioSwitched();
+    // Local file or disk playback started: both streams are stopped.
+    void LocalPlaybackStarted();
+    // Pan/tilt/zoom of the selected channel in the single view; the live
+    // tab's buttons send the move on press and PtzStop on release.
+    void SendPtz(uint8_t ptzOp);
+    void PtzPress(uint8_t ptzOp) { SendPtz(ptzOp); }
+    void PtzRelease() { SendPtz(dvrformat::op::PtzStop); }
+
+    LiveReception& Reception() { return *reception_; }
+    FrameList& Frames() { return frameList_; }
+
+private:
+    void CommandTask();
+    // Handles a login reply; false ends the command task.
+    bool OnLoginReply();
+    // A path of the command task that ends the connection.
+    void EndWithMessage(const std::string& text);
+    void JoinTask();
+    void Send(uint8_t code, uint8_t sub, const dvrformat::StreamRequest& request);
+    dvrformat::StreamRequest LiveRequest(uint8_t operation) const;
+    // The request of a channel shown alone, with or without audio.
+    dvrformat::StreamRequest SingleChannelRequest(int channel) const;
+    void ResetRenderer();
+
+    ViewerState& state_;
+    FrameSink& sink_;
+    std::mutex& decodeLock_;
+    UiBridge& ui_;
+    Notifier& notifier_;
+    const SessionTiming timing_;
+
+    DvrSocket socket_;
+    DvrProtocol protocol_;
+    FrameList frameList_;
+    std::unique_ptr<LiveReception> reception_;
+
+    // Written by Connect before the task starts; read by both threads after.
+    std::string host_;
+    uint8_t speedByte_ = 0;
+
+    // User-interface thread only.
+    std::thread task_;
+
+    // Set by Connect, cleared by the first Disconnect of the session: the
+    // one that sends the session end and closes the socket.
+    std::atomic<bool> sessionOpen_{false};
+    std::atomic<bool> taskRunning_{false};
+    std::mutex taskEndLock_;           // guards taskEnded_
+    std::condition_variable taskEndedCv_;
+    bool taskEnded_ = true;
+
+    std::mutex sendLock_; // one request on the wire at a time, whichever thread sends
+};
+
+} // namespace tarnvik

@@ -1,0 +1,175 @@
+#include "LiveReception.h"
+
+#include "net/Trace.h"
+
+namespace tarnvik {
+
+using namespace dvrformat;
+
+LiveReception::LiveReception(ViewerState& state, FrameSink& sink, std::mutex& decodeLock, UiBridge& ui,
+                             Notifier& notifier, DvrProtocol& protocol, FrameList& frameList,
+                             std::function<void()> disconnect, PacingClock clock)
+    : state_(state)
+    , sink_(sink)
+    , decodeLock_(decodeLock)
+    , ui_(ui)
+    , notifier_(notifier)
+    , protocol_(protocol)
+    , frameList_(frameList)
+    , disconnect_(std::move(disconnect))
+    , frameBuffer_(new uint8_t[kFrameBufferSize]())
+    , pacing_(std::move(clock))
+{
+}
+
+void LiveReception::Reset()
+{
+    resetRequested_.store(false);
+    pacing_.Reset();
+}
+
+void LiveReception::ApplyPendingReset()
+{
+    if (resetRequested_.exchange(false))
+        pacing_.Reset();
+}
+
+LiveReception::Outcome LiveReception::ParseAndDecode(size_t blockSize, bool liveGate, bool decodeEmpty)
+{
+    Outcome out;
+    const uint8_t* block = frameBuffer_.get();
+    int frameKind = 0;
+    if (!sink_.ParseFrameHeader(block, blockSize, frameKind, false)) {
+        ++counters_.dropped;
+        return out;
+    }
+    const FrameInfo& frame = sink_.Frame();
+    const int channel = frame.channel & 15;
+    out.channel = channel;
+    out.streamMs = StreamTimeMs(frame.time, frame.milliseconds);
+    // The gate. In the single view it tests the selected channel, as the
+    // DVR's own viewer does: there the selected channel is the one streamed,
+    // so both readings agree. In the grid it tests the frame's own channel:
+    // the sequence-gap test clears exactly that channel's flag, and testing
+    // the selected channel there would decode a channel's predicted pictures
+    // on top of a lost reference while dropping healthy channels whenever
+    // the selected one has a gap.
+    if (liveGate) {
+        const int gateChannel = IsSingleView(state_.division.load()) ? (state_.selectedChannel.load() & 15) : channel;
+        if (!sink_.IsDecodable(gateChannel) && frame.pictureType == 0 && frame.codec == 1) {
+            ++counters_.gated;
+            return out;
+        }
+    }
+    out.parsed = true;
+    sink_.SetDecodable(channel);
+    if (state_.minimised.load() || (!decodeEmpty && frame.videoLength == 0))
+        return out;
+    // The picture data follows the header; a video length the block cannot
+    // hold is the peer's error and is not decoded.
+    const size_t headerLength = state_.FrameHeaderLength();
+    if (headerLength > blockSize || frame.videoLength > blockSize - headerLength) {
+        ++counters_.dropped;
+        Trace("frame video length beyond its block");
+        return out;
+    }
+    out.decoded = sink_.DecodeAndShow(block + headerLength, frame.videoLength, 0);
+    if (out.decoded) {
+        ++counters_.decoded;
+        if (state_.loggedIn.load()) {
+            out.frameLine = FormatFrameLine(frame);
+            sink_.CommitTimeText();
+        }
+    }
+    return out;
+}
+
+void LiveReception::Publish(const Outcome& outcome, const DataPrefix& prefix)
+{
+    if (!outcome.decoded)
+        return;
+    ui_.RecordingIndicator(prefix.recording != 0);
+    if (!outcome.frameLine.empty()) {
+        frameList_.Add(outcome.frameLine);
+        ui_.FrameLine(outcome.frameLine);
+    }
+}
+
+void LiveReception::Pace(const Outcome& outcome)
+{
+    const bool live = state_.mode.load() == kModeLive;
+    if (IsSingleView(state_.division.load()))
+        pacing_.PacePerChannel(outcome.channel, outcome.streamMs, live);
+    else
+        pacing_.PaceShared(outcome.streamMs, live);
+}
+
+void LiveReception::OnLiveData(const MessageHeader& header)
+{
+    if (state_.stopFlag.load())
+        return;
+    ApplyPendingReset();
+    ++counters_.messages;
+    const VideoMessage video = protocol_.ReadVideoMessage(header, frameBuffer_.get(), kFrameBufferSize);
+    if (video.status == VideoMessage::Status::Ended) {
+        disconnect_();
+        return;
+    }
+    if (video.status == VideoMessage::Status::Dropped) {
+        ++counters_.dropped;
+        return;
+    }
+    Outcome outcome;
+    {
+        // Parsing changes the renderer's per-channel state as much as
+        // decoding does, so both are serialised with the user-interface
+        // thread; pacing and recording stay outside so it is never held up.
+        std::lock_guard<std::mutex> guard(decodeLock_);
+        outcome = ParseAndDecode(video.blockSize, true, true);
+    }
+    if (!outcome.parsed)
+        return;
+    Publish(outcome, video.prefix);
+    const int selected = state_.selectedChannel.load() & 15;
+    const bool exported = (state_.exportedChannelMask.load() >> selected) & 1;
+    if (!exported && !(video.hasPrefix && video.prefix.unpaced))
+        Pace(outcome);
+    if (recorder)
+        recorder(frameBuffer_.get(), video.blockSize, kModeLive);
+}
+
+void LiveReception::OnPlaybackData(const MessageHeader& header)
+{
+    if (state_.stopFlag.load())
+        return;
+    ApplyPendingReset();
+    ++counters_.messages;
+    const VideoMessage video = protocol_.ReadVideoMessage(header, frameBuffer_.get(), kFrameBufferSize);
+    if (video.status == VideoMessage::Status::Ended) {
+        disconnect_();
+        return;
+    }
+    if (video.prefix.playbackStopped) {
+        disconnect_();
+        notifier_.ShowMessage(kPlaybackStopped);
+        return;
+    }
+    if (video.status == VideoMessage::Status::Dropped || header.length > kPlaybackMessageLimit) {
+        ++counters_.dropped;
+        return;
+    }
+    Outcome outcome;
+    {
+        std::lock_guard<std::mutex> guard(decodeLock_);
+        outcome = ParseAndDecode(video.blockSize, false, false);
+        if (outcome.parsed) {
+            if (recorder)
+                recorder(frameBuffer_.get(), video.blockSize, kModeRemotePlayback);
+            // Waits only in live mode, so it holds nobody up here.
+            Pace(outcome);
+        }
+    }
+    Publish(outcome, video.prefix);
+}
+
+} // namespace tarnvik

@@ -1,0 +1,31 @@
+#include "ViewerCore.h"
+
+namespace tarnvik {
+
+ViewerCore::ViewerCore(Notifier& notifier, UiBridge& ui, SessionTiming timing)
+    : model_(notifier)
+    , renderer_(state_, model_, panes_, ui)
+    , session_(state_, renderer_, model_.DecodeLock(), ui, notifier, timing)
+{
+    model_.InitDecoders();
+}
+
+ViewerCore::~ViewerCore()
+{
+    session_.EndOfProgram();
+}
+
+void ViewerCore::ShowDivision(int division, int pageStart, int selectedChannel)
+{
+    state_.selectedChannel = selectedChannel;
+    renderer_.SetPageStarts(pageStart, selectedChannel);
+    state_.division = division;
+    for (int channel = 0; channel < 16; ++channel)
+        renderer_.ClearDecodable(channel);
+    if (division == 1 || division == 201)
+        session_.ChannelChosen(selectedChannel, true);
+    else
+        session_.DivisionChanged(division);
+}
+
+} // namespace tarnvik

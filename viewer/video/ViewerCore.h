@@ -1,0 +1,45 @@
+// The viewer without its window: the program-wide state, the panes, the
+// sixteen decoders, the channel renderer and the DVR session, built and torn
+// down in the order they depend on each other. The main window owns one;
+// tests and benchmarks use it headless.
+#pragma once
+
+#include "net/DvrSession.h"
+#include "net/ViewerState.h"
+#include "video/ChannelModel.h"
+#include "video/ChannelRenderer.h"
+#include "video/PaneStore.h"
+
+namespace tarnvik {
+
+class ViewerCore {
+public:
+    // The decoders are initialised at once; a failing channel is reported
+    // through `notifier` and the others stay usable.
+    ViewerCore(Notifier& notifier, UiBridge& ui, SessionTiming timing = {});
+    // The session ends first (its command task is joined), then the
+    // renderer and the decoders go.
+    ~ViewerCore();
+    ViewerCore(const ViewerCore&) = delete;
+    ViewerCore& operator=(const ViewerCore&) = delete;
+
+    ViewerState& State() { return state_; }
+    PaneStore& Panes() { return panes_; }
+    ChannelModel& Channels() { return model_; }
+    CChannelRenderer& Renderer() { return renderer_; }
+    DvrSession& Session() { return session_; }
+
+    // Applies a division to the decode path's view of it (page starts, the
+    // single view's channel) and tells the DVR. The full division logic
+    // (panes shown, captions, paging) belongs to the main window.
+    void ShowDivision(int division, int pageStart, int selectedChannel);
+
+private:
+    ViewerState state_;
+    PaneStore panes_;
+    ChannelModel model_;
+    CChannelRenderer renderer_;
+    DvrSession session_;
+};
+
+} // namespace tarnvik
