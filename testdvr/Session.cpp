@@ -280,7 +280,9 @@ void Session::BuildPicture(int channel, std::vector<uint8_t>& message)
         index = nextPicture_[channel];
         nextPicture_[channel] = (index + 1) % int(clip.pictures.size());
         sequence = uint8_t(sequence_[channel]);
-        sequence_[channel] = (sequence_[channel] + 1) % 255; // 255 means "no counter"
+        // Counts through 255: a viewer remembers 255 as "none", so the 0 that
+        // follows it is never taken for a gap.
+        sequence_[channel] = (sequence_[channel] + 1) % 256;
         audio = withAudio_;
     }
     const Picture& picture = clip.pictures[size_t(index)];
@@ -422,13 +424,21 @@ void Session::StreamLoop()
             if (mask)
                 std::swap(fault, pendingFault_);
         }
+        const auto tickStart = next;
         next += period;
         if (Clock::now() > next + 10 * period)
             next = Clock::now(); // fell far behind (a slow reader): do not burst
+        // A DVR's channels are spread over the picture period rather than
+        // sent in one burst, and each picture carries its own send time.
+        const int active = __builtin_popcount(mask);
+        int slot = 0;
         bool halted = false;
         for (int c = 0; c < 16 && !closing_ && !halted; ++c) {
             if (!(mask & (1u << c)))
                 continue;
+            if (slot > 0)
+                std::this_thread::sleep_until(tickStart + period * slot / active);
+            ++slot;
             ++picturesSent_;
             if (!fault.empty()) {
                 halted = !ApplyFault(fault, c);

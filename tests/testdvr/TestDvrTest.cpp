@@ -184,7 +184,7 @@ TEST_F(TestDvr, LiveFramesCarryTheClipsInTheFrameHeaderLayout)
         EXPECT_EQ(h.typeWord, 0x2200);
         EXPECT_EQ(f.block.size(), 40 + h.videoLength);
         EXPECT_EQ(h.recordLength, f.block.size());
-        EXPECT_EQ(h.sequence, count[c] % 255) << "channel " << c;
+        EXPECT_EQ(h.sequence, count[c] % 256) << "channel " << c;
         EXPECT_EQ(h.resolution, clip.width == 720 ? 4 : 6);
         EXPECT_TRUE(h.pal);
         EXPECT_EQ(h.codec, 1);
