@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QImage>
 
 #include <cstdlib>
@@ -34,7 +36,7 @@ protected:
     static void SetUpTestSuite()
     {
         units = new std::vector<std::vector<uint8_t>>(SplitAccessUnits(ReadFileBytes(kMedia + "/clip0_cif.264")));
-        const std::string out = ::testing::TempDir() + "/clip0_cif_bgr.raw";
+        const std::string out = ::testing::TempDir() + "/clip0_cif_bgr." + std::to_string(getpid()) + ".raw";
         const std::string command = std::string("\"") + TARNVIK_QLDEC + "\" \"" + kMedia + "/clip0_cif.264\" --format 3 -o \"" + out + "\"";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         reference = new std::vector<uint8_t>(ReadFileBytes(out));
@@ -145,7 +147,7 @@ TEST_F(RealDecodeTest, ChannelOutsideTheDivisionIsDroppedBeforeDecoding)
 TEST_F(RealDecodeTest, StreamChangeToD1IsDecodedWithFieldPairsInterleaved)
 {
     const auto d1Units = SplitAccessUnits(ReadFileBytes(kMedia + "/clip1_d1.264"));
-    const std::string out = ::testing::TempDir() + "/clip1_d1_bgr.raw";
+    const std::string out = ::testing::TempDir() + "/clip1_d1_bgr." + std::to_string(getpid()) + ".raw";
     const std::string command = std::string("\"") + TARNVIK_QLDEC + "\" \"" + kMedia + "/clip1_d1.264\" --format 3 -o \"" + out + "\"";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const auto d1Reference = ReadFileBytes(out);

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -156,7 +158,7 @@ TEST_F(ViewerCoreWithDvr, PaneImageIsTheLibrarysOwnPicture)
     };
     for (const Row& row : {Row{2, "clip2_cif.264", 352, 288, 8, 272}, Row{1, "clip1_d1.264", 720, 576, 0, 576}}) {
         SCOPED_TRACE(row.clip);
-        const std::string out = ::testing::TempDir() + "core_ref.bgr";
+        const std::string out = ::testing::TempDir() + "/core_ref." + std::to_string(getpid()) + ".bgr";
         const std::string command = std::string("\"") + TARNVIK_QLDEC + "\" \"" + TARNVIK_MEDIA_DIR + "/" + row.clip +
                                     "\" --format 3 -o \"" + out + "\"";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
