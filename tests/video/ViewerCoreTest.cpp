@@ -52,7 +52,7 @@ protected:
         settings.host = "127.0.0.1";
         settings.port = dvr->Port();
         settings.password = "core";
-        ASSERT_TRUE(core->Session().Connect(settings));
+        ASSERT_TRUE(core->Connect(settings));
         ASSERT_TRUE(WaitFor([&] { return core->State().loggedIn.load(); }));
         // A sixteen-channel DVR: the window's channel setting says so.
         core->State().channelCount = 16;
@@ -133,6 +133,24 @@ TEST_F(ViewerCoreWithDvr, DivisionsPutEachChannelInItsPane)
     EXPECT_EQ(PanesAfter(201, -1, 5), std::set<int>({5}));
     EXPECT_EQ(core->Panes().Snapshot(5).caption, "Cam_06 ");
     EXPECT_TRUE(notifier.Texts().empty());
+}
+
+TEST_F(ViewerCoreWithDvr, ReconnectingClearsThePanes)
+{
+    PanesAfter(4, 0, 0, 500);
+    ASSERT_FALSE(core->Panes().Snapshot(1).image.isNull());
+    core->Session().Disconnect();
+    ConnectSettings settings;
+    settings.host = "127.0.0.1";
+    settings.port = dvr->Port();
+    settings.password = "wrong"; // refused: no picture can arrive after the reset
+    ASSERT_TRUE(core->Connect(settings));
+    const PaneSnapshot pane = core->Panes().Snapshot(1);
+    EXPECT_TRUE(pane.image.isNull());
+    EXPECT_TRUE(pane.timeText.empty());
+    EXPECT_TRUE(pane.noVideo);
+    ASSERT_TRUE(WaitFor([&] { return !notifier.Texts().empty(); }));
+    EXPECT_EQ(notifier.Texts().back(), "Login failed!");
 }
 
 TEST_F(ViewerCoreWithDvr, JpegPicturesLandInPaneZeroWithTheirOwnSize)

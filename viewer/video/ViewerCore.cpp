@@ -15,6 +15,16 @@ ViewerCore::~ViewerCore()
     session_.EndOfProgram();
 }
 
+bool ViewerCore::Connect(const ConnectSettings& settings)
+{
+    state_.streamState = kStreamIdle;
+    for (int pane = 0; pane < 16; ++pane) {
+        panes_.ShowPicture(pane, QImage(), true);
+        panes_.SetTimeText(pane, std::string());
+    }
+    return session_.Connect(settings);
+}
+
 void ViewerCore::ShowDivision(int division, int pageStart, int selectedChannel)
 {
     state_.selectedChannel = selectedChannel;

@@ -29,6 +29,11 @@ public:
     CChannelRenderer& Renderer() { return renderer_; }
     DvrSession& Session() { return session_; }
 
+    // Connects as the Connect button does: the sixteen panes lose their
+    // pictures and time texts and show no video, then the session connects
+    // (which resets the renderer and the frame list).
+    bool Connect(const ConnectSettings& settings);
+
     // Applies a division to the decode path's view of it (page starts, the
     // single view's channel) and tells the DVR. The full division logic
     // (panes shown, captions, paging) belongs to the main window.
