@@ -104,17 +104,25 @@ void LiveReception::Pace(const Outcome& outcome)
         pacing_.PaceShared(outcome.streamMs, live);
 }
 
-void LiveReception::OnLiveData(const MessageHeader& header)
+bool LiveReception::ReadBlock(const MessageHeader& header, VideoMessage& video)
 {
     if (state_.stopFlag.load())
-        return;
+        return false;
     ApplyPendingReset();
     ++counters_.messages;
-    const VideoMessage video = protocol_.ReadVideoMessage(header, frameBuffer_.get(), kFrameBufferSize);
+    video = protocol_.ReadVideoMessage(header, frameBuffer_.get(), kFrameBufferSize);
     if (video.status == VideoMessage::Status::Ended) {
         disconnect_();
-        return;
+        return false;
     }
+    return true;
+}
+
+void LiveReception::OnLiveData(const MessageHeader& header)
+{
+    VideoMessage video;
+    if (!ReadBlock(header, video))
+        return;
     if (video.status == VideoMessage::Status::Dropped) {
         ++counters_.dropped;
         return;
@@ -140,15 +148,9 @@ void LiveReception::OnLiveData(const MessageHeader& header)
 
 void LiveReception::OnPlaybackData(const MessageHeader& header)
 {
-    if (state_.stopFlag.load())
+    VideoMessage video;
+    if (!ReadBlock(header, video))
         return;
-    ApplyPendingReset();
-    ++counters_.messages;
-    const VideoMessage video = protocol_.ReadVideoMessage(header, frameBuffer_.get(), kFrameBufferSize);
-    if (video.status == VideoMessage::Status::Ended) {
-        disconnect_();
-        return;
-    }
     if (video.prefix.playbackStopped) {
         disconnect_();
         notifier_.ShowMessage(kPlaybackStopped);

@@ -62,6 +62,11 @@ public:
     const ReceptionCounters& Counters() const { return counters_; }
 
 private:
+    // The steps both handlers share: nothing while stopped, a pending reset,
+    // reading the rest of the message. False when there is nothing more to
+    // do (stopped, or the connection ended and was closed).
+    bool ReadBlock(const dvrformat::MessageHeader& header, VideoMessage& video);
+
     // What the locked part of a handler hands to the unlocked part.
     struct Outcome {
         bool parsed = false;
