@@ -7,6 +7,8 @@
 #include "net/DvrSession.h"
 #include "net/PtzRepeater.h"
 
+#include "support/InProcessDvr.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,6 +24,8 @@ using namespace tarnvik;
 using namespace tarnvik::test;
 using std::chrono::milliseconds;
 
+using tarnvik::test::InProcessDvr;
+
 namespace {
 
 class SessionWithDvr : public ::testing::Test {
@@ -31,26 +35,13 @@ protected:
     void StopAll()
     {
         session.reset(); // closes the connection and joins the command task
-        if (server)
-            server->Stop();
-        if (runner.joinable())
-            runner.join();
         server.reset();
     }
 
     void StartDvr(testdvr::Options options)
     {
-        options.port = 0;
-        options.mediaDir = TARNVIK_TESTDVR_MEDIA;
-        if (options.password.empty())
-            options.password = "1234";
-        server = std::make_unique<testdvr::DvrServer>(options, [this](const std::string& line) {
-            std::lock_guard<std::mutex> guard(logLock);
-            log.push_back(line);
-        });
-        std::string error;
-        ASSERT_TRUE(server->Start(error)) << error;
-        runner = std::thread([this] { server->Run(); });
+        server = std::make_unique<InProcessDvr>(options, TARNVIK_TESTDVR_MEDIA);
+        ASSERT_TRUE(server->Started()) << server->Error();
     }
 
     void MakeSession(milliseconds inactivity = milliseconds(5000))
@@ -82,16 +73,8 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return state.loggedIn.load(); })) << Joined(notifier.Texts());
     }
 
-    int LogCount(const std::string& text)
-    {
-        std::lock_guard<std::mutex> guard(logLock);
-        return int(std::count_if(log.begin(), log.end(),
-                                 [&](const std::string& l) { return l.find(text) != std::string::npos; }));
-    }
-    bool WaitForLog(const std::string& text)
-    {
-        return WaitUntil([&] { return LogCount(text) > 0; });
-    }
+    int LogCount(const std::string& text) { return server->LogCount(text); }
+    bool WaitForLog(const std::string& text) { return server->WaitForLog(text); }
     bool WaitForTaskEnd()
     {
         return WaitUntil([&] { return ui.Count("task ended") > 0; });
@@ -118,10 +101,7 @@ protected:
     RecordingUi ui;
     StateNotifier notifier{state};
     std::unique_ptr<DvrSession> session;
-    std::unique_ptr<testdvr::DvrServer> server;
-    std::thread runner;
-    std::mutex logLock;
-    std::vector<std::string> log;
+    std::unique_ptr<InProcessDvr> server;
 };
 
 } // namespace
@@ -347,7 +327,7 @@ TEST_F(SessionWithDvr, LiveRequestsReachTheDvr)
     // In remote playback the division change goes out as a playback request.
     state.mode = kModeRemotePlayback;
     session->DivisionChanged(16);
-    EXPECT_TRUE(WaitForLog("playback request code=0x11 op=17")) << Joined(log) << Joined(ui.Events());
+    EXPECT_TRUE(WaitForLog("playback request code=0x11 op=17")) << Joined(server->Log()) << Joined(ui.Events());
 }
 
 TEST_F(SessionWithDvr, RecoverableFaultsKeepTheSession)

@@ -5,6 +5,7 @@
 
 #include "dvrformat/FrameHeader.h"
 #include "net/DvrProtocol.h"
+#include "support/InProcessDvr.h"
 #include "support/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 
 using namespace tarnvik;
 using namespace dvrformat;
+using tarnvik::test::InProcessDvr;
 using tarnvik::test::RecordingNotifier;
 using std::chrono::milliseconds;
 
@@ -32,42 +34,18 @@ protected:
     void TearDown() override
     {
         socket.Close();
-        if (server)
-            server->Stop();
-        if (runner.joinable())
-            runner.join();
+        server.reset();
     }
 
     void StartDvr(testdvr::Options options)
     {
-        options.port = 0;
-        options.mediaDir = TARNVIK_TESTDVR_MEDIA;
-        if (options.password.empty())
-            options.password = "1234";
-        server = std::make_unique<testdvr::DvrServer>(options, [this](const std::string& line) {
-            std::lock_guard<std::mutex> guard(logLock);
-            log.push_back(line);
-        });
-        std::string error;
-        ASSERT_TRUE(server->Start(error)) << error;
-        runner = std::thread([this] { server->Run(); });
+        server = std::make_unique<InProcessDvr>(options, TARNVIK_TESTDVR_MEDIA);
+        ASSERT_TRUE(server->Started()) << server->Error();
         ASSERT_TRUE(socket.Open("127.0.0.1", server->Port()));
         protocol.BeginConnection();
     }
 
-    bool WaitForLog(const std::string& text)
-    {
-        for (int i = 0; i < 200; ++i) {
-            {
-                std::lock_guard<std::mutex> guard(logLock);
-                for (const auto& line : log)
-                    if (line.find(text) != std::string::npos)
-                        return true;
-            }
-            std::this_thread::sleep_for(milliseconds(10));
-        }
-        return false;
-    }
+    bool WaitForLog(const std::string& text) { return server->WaitForLog(text); }
 
     LoginReply Login(const std::string& password)
     {
@@ -120,10 +98,7 @@ protected:
         }
     }
 
-    std::unique_ptr<testdvr::DvrServer> server;
-    std::thread runner;
-    std::mutex logLock;
-    std::vector<std::string> log;
+    std::unique_ptr<InProcessDvr> server;
     RecordingNotifier notifier;
     DvrSocket socket{milliseconds(5000)};
     DvrProtocol protocol{socket, notifier, milliseconds(1)};
@@ -350,7 +325,6 @@ TEST_F(TestDvr, FaultsThatEndTheConnection)
         EXPECT_EQ(frames, 2);
         EXPECT_EQ(endMessage, "Connection closed.");
         TearDown();
-        log.clear();
         endMessage.clear();
     }
 }

@@ -4,7 +4,7 @@
 // what the decoder library makes of that channel's clip.
 #include "VideoTestSupport.h"
 
-#include "DvrServer.h"
+#include "support/InProcessDvr.h"
 #include "video/ViewerCore.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #include <thread>
 
 using namespace tarnvik;
+using tarnvik::test::InProcessDvr;
 using tarnvik::test::RecordingNotifier;
 using tarnvik::test::RecordingUiBridge;
 using std::chrono::milliseconds;
@@ -40,11 +41,8 @@ protected:
         options.channels = 16;
         options.jpegChannel = kJpegChannel;
         options.password = "core";
-        options.mediaDir = TARNVIK_MEDIA_DIR;
-        dvr = std::make_unique<testdvr::DvrServer>(options, [](const std::string&) {});
-        std::string error;
-        ASSERT_TRUE(dvr->Start(error)) << error;
-        runner = std::thread([this] { dvr->Run(); });
+        dvr = std::make_unique<InProcessDvr>(options, TARNVIK_MEDIA_DIR);
+        ASSERT_TRUE(dvr->Started()) << dvr->Error();
         SessionTiming timing;
         timing.stopGrace = milliseconds(50);
         core = std::make_unique<ViewerCore>(notifier, ui, timing);
@@ -61,8 +59,7 @@ protected:
     void TearDown() override
     {
         core.reset();
-        dvr->Stop();
-        runner.join();
+        dvr.reset();
     }
 
     template <typename Condition>
@@ -115,8 +112,7 @@ protected:
     static constexpr int kJpegChannel = 3;
     RecordingNotifier notifier;
     RecordingUiBridge ui;
-    std::unique_ptr<testdvr::DvrServer> dvr;
-    std::thread runner;
+    std::unique_ptr<InProcessDvr> dvr;
     std::unique_ptr<ViewerCore> core;
 };
 
