@@ -8,7 +8,23 @@
 #include <utility>
 
 namespace tarnvik {
+
 namespace {
+
+// The step back of divisions 8, 9 and 10, which page only with sixteen
+// channels: back by the step, a negative start becomes the channel count
+// less the division, and the forward wrap still applies.
+int StepBackSixteen(int& pageStart, int step, int division, int wrapAtOrAbove, int count)
+{
+    if (count != 16)
+        return pageStart = 0;
+    pageStart -= step;
+    if (pageStart < 0)
+        pageStart = count - division;
+    if (pageStart >= wrapAtOrAbove)
+        pageStart = 0;
+    return pageStart;
+}
 
 using PaneMask = std::array<bool, kLaidOutPanes>;
 
@@ -289,32 +305,11 @@ int DivisionState::StepBackPage(int division)
         return pageStart6_;
     }
     case 8:
-        if (count != 16)
-            return pageStart8_ = 0;
-        pageStart8_ -= 8;
-        if (pageStart8_ < 0)
-            pageStart8_ = count - 8;
-        if (pageStart8_ >= 16)
-            pageStart8_ = 0;
-        return pageStart8_;
+        return StepBackSixteen(pageStart8_, 8, 8, 16, count);
     case 9:
-        if (count != 16)
-            return pageStart9_ = 0;
-        pageStart9_ -= 7;
-        if (pageStart9_ < 0)
-            pageStart9_ = count - 9;
-        if (pageStart9_ >= 14)
-            pageStart9_ = 0;
-        return pageStart9_;
+        return StepBackSixteen(pageStart9_, 7, 9, 14, count);
     case 10:
-        if (count != 16)
-            return pageStart10_ = 0;
-        pageStart10_ -= 6;
-        if (pageStart10_ < 0)
-            pageStart10_ = count - 10;
-        if (pageStart10_ >= 9)
-            pageStart10_ = 0;
-        return pageStart10_;
+        return StepBackSixteen(pageStart10_, 6, 10, 9, count);
     default: // 13 and 16 have no pages to step through
         return PageStartOf(division);
     }
