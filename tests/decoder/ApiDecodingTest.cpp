@@ -19,6 +19,22 @@ const char* const kCifMd5 = "baseline/BA1_FT_C.md5";
 
 constexpr size_t kQcifI420 = 176 * 144 * 3 / 2;
 
+// Feeds `count` access units of the QCIF stream, one per call, and checks
+// that each call delivers that unit's picture.
+void ExpectOnePicturePerCall(int threads, size_t count)
+{
+    const auto aus = apitest::AccessUnits(kQcif, count);
+    const auto md5 = apitest::ReferenceMd5(kQcifMd5);
+    Decoder d(threads, 0);
+    Bytes out(kQcifI420);
+    ASSERT_EQ(d.Call(aus[0], out.data()), 1);
+    for (size_t i = 0; i < aus.size(); ++i) {
+        SCOPED_TRACE("access unit " + std::to_string(i));
+        ASSERT_EQ(d.Call(aus[i], out.data()), 0);
+        EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i));
+    }
+}
+
 TEST(ApiDecoding, SpsPpsIdrReturns1ThenAPicture)
 {
     const Bytes au = apitest::AccessUnits(kQcif, 1).at(0);
@@ -36,16 +52,7 @@ TEST(ApiDecoding, SpsPpsIdrReturns1ThenAPicture)
 
 TEST(ApiDecoding, OneAccessUnitPerCallGivesOnePicturePerCall)
 {
-    const auto aus = apitest::AccessUnits(kQcif, 12);
-    const auto md5 = apitest::ReferenceMd5(kQcifMd5);
-    Decoder d;
-    Bytes out(kQcifI420);
-    ASSERT_EQ(d.Call(aus[0], out.data()), 1);
-    for (size_t i = 0; i < aus.size(); ++i) {
-        SCOPED_TRACE("access unit " + std::to_string(i));
-        ASSERT_EQ(d.Call(aus[i], out.data()), 0);
-        EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i));
-    }
+    ExpectOnePicturePerCall(1, 12);
 }
 
 TEST(ApiDecoding, PSliceBeforeTheFirstIdrIsDropped)
@@ -200,16 +207,7 @@ TEST(ApiDecoding, FourThreadsSplitMultiSliceAccessUnits)
 
 TEST(ApiDecoding, FourThreadsWithSingleSliceUnitsHandThemOverWhole)
 {
-    const auto aus = apitest::AccessUnits(kQcif, 6);
-    const auto md5 = apitest::ReferenceMd5(kQcifMd5);
-    Decoder d(4, 0);
-    Bytes out(kQcifI420);
-    ASSERT_EQ(d.Call(aus[0], out.data()), 1);
-    for (size_t i = 0; i < aus.size(); ++i) {
-        SCOPED_TRACE("access unit " + std::to_string(i));
-        ASSERT_EQ(d.Call(aus[i], out.data()), 0);
-        EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i));
-    }
+    ExpectOnePicturePerCall(4, 6);
 }
 
 TEST(ApiDecoding, HandlesDecodeIndependently)

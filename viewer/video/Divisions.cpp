@@ -11,6 +11,16 @@ namespace tarnvik {
 
 namespace {
 
+// The next page of divisions 8, 9 and 10, which page only with sixteen
+// channels: forward by the step, back to 0 at the wrap.
+int AdvanceSixteen(int& pageStart, int step, int wrapAtOrAbove, int count)
+{
+    pageStart = count == 16 ? pageStart + step : 0;
+    if (pageStart >= wrapAtOrAbove)
+        pageStart = 0;
+    return pageStart;
+}
+
 // The step back of divisions 8, 9 and 10, which page only with sixteen
 // channels: back by the step, a negative start becomes the channel count
 // less the division, and the forward wrap still applies.
@@ -259,20 +269,11 @@ int DivisionState::AdvancePage(int division)
         return pageStart6_;
     }
     case 8:
-        pageStart8_ = count == 16 ? pageStart8_ + 8 : 0;
-        if (pageStart8_ >= 16)
-            pageStart8_ = 0;
-        return pageStart8_;
+        return AdvanceSixteen(pageStart8_, 8, 16, count);
     case 9:
-        pageStart9_ = count == 16 ? pageStart9_ + 7 : 0;
-        if (pageStart9_ >= 14)
-            pageStart9_ = 0;
-        return pageStart9_;
+        return AdvanceSixteen(pageStart9_, 7, 14, count);
     case 10:
-        pageStart10_ = count == 16 ? pageStart10_ + 6 : 0;
-        if (pageStart10_ >= 9)
-            pageStart10_ = 0;
-        return pageStart10_;
+        return AdvanceSixteen(pageStart10_, 6, 9, count);
     default: // 13 and 16 do not page
         return PageStartOf(division);
     }
