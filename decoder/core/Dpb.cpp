@@ -439,12 +439,4 @@ H264DecoderFrame* DecodedPictureBuffer::NextOutput()
     return best;
 }
 
-int DecodedPictureBuffer::WaitingForOutput() const
-{
-    int n = 0;
-    for (const auto& f : frames_)
-        n += f->neededForOutput;
-    return n;
-}
-
 } // namespace QLMedia

@@ -65,7 +65,6 @@ public:
     void Clear();
     // A free frame for a new picture, or null when every frame is in use.
     H264DecoderFrame* FreeFrame();
-    int Capacity() const { return int(frames_.size()); }
 
     // Picture order count of the picture whose first slice is `sh`.
     void ComputePoc(const SequenceParameterSet& sps, const SliceHeader& sh, H264DecoderFrame& frame);
@@ -78,7 +77,6 @@ public:
 
     // The picture waiting for output with the smallest POC, or null.
     H264DecoderFrame* NextOutput();
-    int WaitingForOutput() const;
     // Drops every reference and output state (an IDR with no_output_of_prior_pics, or an error).
     void ReleaseAll();
     // The caller has finished reading the pictures handed out.

@@ -55,10 +55,9 @@ int32_t H264Engine::AddAccessUnit(const uint8_t* data, size_t size)
             if (status != QL_OK) {
                 // No concealment: the picture is dropped and decoding
                 // resumes at the next IDR picture.
-                // The task's own code only reaches the trace; callers see a failure.
+                // Callers see a failure whatever the slice's own code was.
                 SetErrorFlag(true);
                 DropPicture();
-                lastSliceStatus_ = status;
                 result = QL_ERR_FAILED;
             }
             break;

@@ -38,10 +38,7 @@ public:
     bool PictureInProgress() const { return current_ != nullptr; }
 
     const SequenceParameterSet* ActiveSps() const;
-    int DpbSize() const { return dpbSize_; }
     bool ErrorFlag() const;
-    // The status of the last slice that failed (for diagnosis).
-    int32_t LastSliceStatus() const { return lastSliceStatus_; }
 
 private:
     int32_t DecodeSlice(const NalUnit& nal);
@@ -77,7 +74,6 @@ private:
 
     mutable std::mutex schedulerLock_; // guards the error flag
     bool errorFlag_ = false;
-    int32_t lastSliceStatus_ = QL_OK;
 };
 
 } // namespace QLMedia
