@@ -74,12 +74,15 @@ protected:
     std::vector<uint8_t> NextRequest() { return peer.Receive(kMessageHeaderSize + kStreamRequestSize); }
 
     // Sends frames and waits until the session has parsed them all.
+    // Sends the messages and waits until the reception has finished with
+    // all of them (decoding, frame lines and indicators included).
     void SendFrames(const std::vector<std::vector<uint8_t>>& messages)
     {
-        const int target = sink.Parsed() + int(messages.size());
+        const auto& counters = session->Reception().Counters();
+        const int target = counters.finished.load() + int(messages.size());
         for (const auto& m : messages)
             ASSERT_TRUE(peer.Send(m));
-        ASSERT_TRUE(WaitUntil([&] { return sink.Parsed() >= target; }));
+        ASSERT_TRUE(WaitUntil([&] { return counters.finished.load() >= target; }));
     }
 
     std::vector<std::pair<int, int>> DecodedChannelSequences()

@@ -118,8 +118,19 @@ bool LiveReception::ReadBlock(const MessageHeader& header, VideoMessage& video)
     return true;
 }
 
+namespace {
+
+// Counts a handler's end on every path out of it.
+struct FinishedMark {
+    std::atomic<int>& count;
+    ~FinishedMark() { ++count; }
+};
+
+} // namespace
+
 void LiveReception::OnLiveData(const MessageHeader& header)
 {
+    const FinishedMark mark{counters_.finished};
     VideoMessage video;
     if (!ReadBlock(header, video))
         return;
@@ -148,6 +159,7 @@ void LiveReception::OnLiveData(const MessageHeader& header)
 
 void LiveReception::OnPlaybackData(const MessageHeader& header)
 {
+    const FinishedMark mark{counters_.finished};
     VideoMessage video;
     if (!ReadBlock(header, video))
         return;

@@ -41,6 +41,7 @@ struct ReceptionCounters {
     std::atomic<int> dropped{0};  // short, oversize, bad magic
     std::atomic<int> gated{0};    // predicted pictures held back by the gate
     std::atomic<int> decoded{0};  // pictures the decode path accepted
+    std::atomic<int> finished{0}; // video messages whose handling is over (counted last)
 };
 
 class LiveReception {
