@@ -8,12 +8,14 @@
 #include "net/PtzRepeater.h"
 
 #include "support/InProcessDvr.h"
+#include "support/SilentAddress.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -222,6 +224,49 @@ TEST_F(SessionWithDvr, ConnectFailureShowsConnectionFailed)
     EXPECT_TRUE(state.stopFlag.load());
     EXPECT_FALSE(session->TaskRunning());
     EXPECT_EQ(ui.Count("logged"), 0);
+}
+
+TEST_F(SessionWithDvr, ConnectInStepsCanBeCancelledWhileTheAddressIsSilent)
+{
+    SilentAddress silent;
+    ASSERT_NE(silent.Port(), 0);
+    MakeSession();
+    ASSERT_TRUE(session->BeginConnect());
+    // The open waits on its own thread, as the main window runs it; the
+    // cancel must end the wait long before the 20-second connect limit.
+    const auto start = std::chrono::steady_clock::now();
+    bool opened = true;
+    std::thread opener([&] { opened = session->OpenConnection("127.0.0.1", silent.Port()); });
+    std::this_thread::sleep_for(milliseconds(100));
+    session->CancelOpen();
+    opener.join();
+    EXPECT_FALSE(opened);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(session->CompleteConnect(ConnectSettings{})) << "nothing to complete without a connection";
+    EXPECT_TRUE(notifier.Texts().empty()) << "the steps show no message; their caller does";
+    EXPECT_TRUE(state.stopFlag.load());
+
+    // The session is usable afterwards: the steps connect and log in.
+    StartDvr({});
+    ASSERT_TRUE(session->BeginConnect());
+    ASSERT_TRUE(session->OpenConnection("127.0.0.1", server->Port()));
+    ASSERT_TRUE(session->CompleteConnect(Settings()));
+    EXPECT_TRUE(WaitUntil([&] { return state.loggedIn.load(); })) << Joined(notifier.Texts());
+    EXPECT_FALSE(session->BeginConnect()) << "a session runs";
+}
+
+TEST_F(SessionWithDvr, ConnectToASilentAddressFailsAtTheConnectLimit)
+{
+    SilentAddress silent;
+    ASSERT_NE(silent.Port(), 0);
+    SessionTiming timing;
+    timing.connectLimit = milliseconds(300);
+    session = std::make_unique<DvrSession>(state, sink, decodeLock, ui, notifier, timing);
+    ConnectSettings s;
+    s.host = "127.0.0.1";
+    s.port = silent.Port();
+    EXPECT_FALSE(session->Connect(s));
+    EXPECT_EQ(notifier.Texts(), std::vector<std::string>({"Connection failed!"}));
 }
 
 TEST_F(SessionWithDvr, SessionEndsByTheDvr)

@@ -47,6 +47,7 @@ DvrSession::DvrSession(ViewerState& state, FrameSink& sink, std::mutex& decodeLo
     , reception_(std::make_unique<LiveReception>(state, sink, decodeLock, ui, notifier, protocol_, frameList_,
                                                  [this] { Disconnect(); }, std::move(pacingClock)))
 {
+    socket_.SetConnectLimit(timing.connectLimit);
 }
 
 DvrSession::~DvrSession()
@@ -63,15 +64,34 @@ void DvrSession::ResetRenderer()
 
 bool DvrSession::Connect(const ConnectSettings& settings)
 {
+    if (!BeginConnect())
+        return false;
+    if (!OpenConnection(settings.host, settings.port)) {
+        notifier_.ShowMessage(kConnectFailed, MessageIcon::Warning);
+        return false;
+    }
+    return CompleteConnect(settings);
+}
+
+bool DvrSession::BeginConnect()
+{
     if (sessionOpen_.load() || !state_.stopFlag.load())
         return false;
     // A task that ended on its own is joined before the socket is reopened:
     // the socket must not be opened while a reader is still inside it.
     JoinTask();
-    if (!socket_.Open(settings.host, settings.port)) {
-        notifier_.ShowMessage(kConnectFailed, MessageIcon::Warning);
+    return true;
+}
+
+bool DvrSession::OpenConnection(const std::string& host, uint16_t port)
+{
+    return socket_.Open(host, port);
+}
+
+bool DvrSession::CompleteConnect(const ConnectSettings& settings)
+{
+    if (sessionOpen_.load() || !socket_.IsConnected())
         return false;
-    }
     state_.lastErrorCode = 0;
     host_ = settings.host;
     speedByte_ = LoginRequest::SpeedByte(settings.speedSetting);

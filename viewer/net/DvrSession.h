@@ -53,6 +53,8 @@ struct SessionTiming {
     // After the stop flag is set, time for the command task to see it.
     std::chrono::milliseconds stopGrace{500};
     std::chrono::milliseconds inactivityLimit = DvrSocket::kDefaultInactivityLimit;
+    // How long connecting to an address that does not answer may take.
+    std::chrono::milliseconds connectLimit = DvrSocket::kDefaultConnectLimit;
     std::chrono::milliseconds badHeaderPause = DvrProtocol::kBadHeaderPause;
     // How long a join waits for the task to finish before it reports an
     // overrun in the trace (it still joins).
@@ -77,6 +79,17 @@ public:
     // request. False when a session already runs, the connection cannot be
     // opened ("Connection failed!" shown) or the task cannot start.
     bool Connect(const ConnectSettings& settings);
+    // The same in three steps, for a window that must keep painting while a
+    // slow address is tried: BeginConnect on the user-interface thread (false
+    // when a session runs; joins a task that ended on its own), then
+    // OpenConnection on any thread (resolves and connects, shows nothing;
+    // CancelOpen cuts it short), then, when it succeeded, CompleteConnect on
+    // the user-interface thread (starts the command task and logs in). The
+    // caller shows kConnectFailed when OpenConnection fails.
+    bool BeginConnect();
+    bool OpenConnection(const std::string& host, uint16_t port);
+    void CancelOpen() { socket_.CancelOpen(); }
+    bool CompleteConnect(const ConnectSettings& settings);
     // Ends the session: one session end request, the stop flag, the grace
     // wait, the socket closed, the bridge told. Any number of calls, from
     // either thread; only the first of a session does anything but the join.

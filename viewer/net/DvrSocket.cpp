@@ -56,10 +56,14 @@ bool DvrSocket::ConnectOne(const void* address, unsigned addressLength, int fami
     if (rc < 0 && errno == EINPROGRESS) {
         pollfd p{fd, POLLOUT, 0};
         const auto start = Clock::now();
+        // Waited in short slices so that CancelOpen is seen soon.
+        constexpr int kSliceMs = 50;
+        int left;
         do {
-            rc = ::poll(&p, 1, MillisecondsLeft(start, connectLimit_));
-        } while (rc < 0 && errno == EINTR);
-        int error = ETIMEDOUT;
+            left = MillisecondsLeft(start, connectLimit_);
+            rc = ::poll(&p, 1, left < kSliceMs ? left : kSliceMs);
+        } while ((rc == 0 && left > kSliceMs && !cancelOpen_.load()) || (rc < 0 && errno == EINTR));
+        int error = cancelOpen_.load() && rc == 0 ? ECANCELED : ETIMEDOUT;
         if (rc > 0) {
             socklen_t len = sizeof error;
             if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) < 0)
@@ -93,6 +97,17 @@ bool DvrSocket::Open(const std::string& host, uint16_t port)
     if (old >= 0)
         ::close(old);
 
+    // A cancel that came before this Open started counts too; the request
+    // is used up either way.
+    struct CancelReset {
+        std::atomic<bool>& flag;
+        ~CancelReset() { flag = false; }
+    } cancelReset{cancelOpen_};
+    if (cancelOpen_.load()) {
+        lastError_ = ECANCELED;
+        return false;
+    }
+
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -103,7 +118,7 @@ bool DvrSocket::Open(const std::string& host, uint16_t port)
         return false;
     }
     bool ok = false;
-    for (addrinfo* a = found; a && !ok; a = a->ai_next)
+    for (addrinfo* a = found; a && !ok && !cancelOpen_.load(); a = a->ai_next)
         ok = ConnectOne(a->ai_addr, a->ai_addrlen, a->ai_family);
     ::freeaddrinfo(found);
     connected_ = ok;

@@ -34,6 +34,10 @@ public:
     // Fails without any connect attempt when the name does not resolve, and
     // always fails on an object that was not the first one alive.
     bool Open(const std::string& host, uint16_t port);
+    // Makes an Open running (or about to run) on another thread give up
+    // within a few milliseconds; it fails with ECANCELED. The request is used
+    // up by that Open, so call it only while one runs or is about to.
+    void CancelOpen() { cancelOpen_ = true; }
     // One receive: the byte count, 0 when the peer has closed, -1 on error,
     // including when no data is waiting.
     int Read(uint8_t* buffer, size_t n);
@@ -61,6 +65,7 @@ private:
     std::atomic<bool> connected_{false};
     std::atomic<int> fd_{-1};
     std::atomic<int> lastError_{0};
+    std::atomic<bool> cancelOpen_{false};
     std::chrono::milliseconds inactivityLimit_;
     std::chrono::milliseconds connectLimit_ = kDefaultConnectLimit;
     std::mutex stateLock_; // guards Open and Close against each other
