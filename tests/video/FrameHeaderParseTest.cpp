@@ -229,9 +229,28 @@ TEST_F(ParseFrameHeaderTest, ResolutionChangeClearsFlagsAndRateSum)
     h.resolution = 4;
     h.frameRate = 8;
     ASSERT_TRUE(ParseHeader(h));
+    // Only channel 1 changed its resolution: only it waits for a key picture.
     for (int c = 0; c < 16; ++c)
-        EXPECT_FALSE(rig.renderer.IsDecodable(c)) << "channel " << c;
+        EXPECT_EQ(rig.renderer.IsDecodable(c), c != 1) << "channel " << c;
     EXPECT_EQ(rig.renderer.RateSum(), 8) << "the sum starts again with the frame that changed the code";
+
+}
+
+TEST_F(ParseFrameHeaderTest, ChannelsOfDifferentResolutionsKeepTheirFlags)
+{
+    // Two channels of different sizes interleaved, each with its own steady
+    // resolution: their predicted pictures stay decodable.
+    for (int seq = 0; seq < 4; ++seq) {
+        for (int ch = 0; ch < 2; ++ch) {
+            FrameHeader h = Predicted(ch, seq, ch == 0 ? 6 : 4);
+            if (seq == 0)
+                h.pictureType = VideoHeader(ch, 0, 1).pictureType; // a key picture
+            ASSERT_TRUE(ParseHeader(h));
+            if (seq == 0)
+                rig.renderer.SetDecodable(ch);
+            EXPECT_TRUE(rig.renderer.IsDecodable(ch)) << "channel " << ch << " picture " << seq;
+        }
+    }
 }
 
 TEST_F(ParseFrameHeaderTest, JpegPicturesAreAlwaysDecodable)

@@ -72,6 +72,7 @@ void CChannelRenderer::ResetChannels()
         previousSequence_[i] = 0;
         framesPerSecond_[i] = 0;
         rateCounted_[i] = 0;
+        channelResolution_[i] = 0;
         milliseconds_[i] = 0;
         decodeStatus_[i] = 0;
     }
@@ -139,10 +140,15 @@ bool CChannelRenderer::ParseFrameHeader(const uint8_t* block, size_t available, 
     if (h.resolution != resolutionCode_) {
         rateSum_ = 0;
         resolutionCode_ = h.resolution;
-        for (int i = 0; i < kChannelCount; ++i) {
-            decodable_[i].store(0);
+        for (int i = 0; i < kChannelCount; ++i)
             rateCounted_[i] = 0;
-        }
+    }
+    // Only the channel whose own resolution changed must wait for a key
+    // picture. Clearing every channel on any change would leave a DVR whose
+    // channels differ in resolution showing key pictures only.
+    if (h.resolution != channelResolution_[ch]) {
+        channelResolution_[ch] = h.resolution;
+        decodable_[ch].store(0);
     }
 
     if (h.videoLength > 0) {

@@ -90,6 +90,7 @@ private:
     int milliseconds_[16] = {};
     int framesPerSecond_[16] = {};
     int rateCounted_[16] = {};
+    int channelResolution_[16] = {}; // each channel's last resolution code
     int decodeStatus_[16] = {};
     int audioInput_[16] = {};
     std::unique_ptr<uint8_t[]> rgbBuffer_; // decoder output, kPictureBufferBytes
