@@ -103,24 +103,24 @@ TEST_F(ProfileEditing, TwentySixthAddressIsRefused)
     EXPECT_EQ(ini.GetInt("INDEX_24", "Speed", -1), 1);
 }
 
-TEST_F(ProfileEditing, EmptyAddressIsRefusedAfterTheCountGrew)
+TEST_F(ProfileEditing, EmptyAddressIsRefusedWithoutSkippingANumber)
 {
     AddProfiles(2);
     const std::string before = ReadFile(path);
     for (const char* ip : {"", "   ", " \t "}) {
         SCOPED_TRACE(ip);
-        const int countBefore = app.main.count;
         ASSERT_EQ(SaveFromDialog(ini, app, Fields(ip), false), ProfileSaveResult::IpAddressEmpty);
         EXPECT_EQ(ReadFile(path), before);
-        EXPECT_EQ(app.main.count, countBefore + 1);
+        EXPECT_EQ(app.main.count, 2);
     }
     EXPECT_EQ(kIpAddressEmptyText, "IP Address is empty!");
 
-    // The next good address takes the grown count as its number.
+    // The next good address gets the next number: no empty profile between.
     int number = -1;
     ASSERT_EQ(SaveFromDialog(ini, app, Fields("10.0.0.7"), false, &number), ProfileSaveResult::Saved);
-    EXPECT_EQ(number, 5);
-    EXPECT_EQ(LoadMainSection(ini), (MainSection{5, 6, 0}));
+    EXPECT_EQ(number, 2);
+    EXPECT_EQ(LoadMainSection(ini), (MainSection{2, 3, 0}));
+    EXPECT_EQ(ProfileAddresses(ini, 3), (std::vector<std::string>{"10.0.0.0", "10.0.0.1", "10.0.0.7"}));
 }
 
 TEST_F(ProfileEditing, WhatTheDialogTakes)
@@ -198,6 +198,55 @@ TEST_F(ProfileEditing, DamagedCountStaysBounded)
     EXPECT_EQ(SaveFromDialog(ini, app, Fields("c"), false), ProfileSaveResult::SessionListFull);
     ASSERT_EQ(DeleteProfile(ini, app, 0), ProfileDeleteResult::Deleted);
     EXPECT_EQ(ini.GetString("INDEX_0", "ip", "-"), "b");
+}
+
+TEST_F(ProfileEditing, LogonTakesTheChosenProfileWithTheTypedHost)
+{
+    AddProfiles(3); // current: 2
+    WriteFile(path, "; kept\n" + ReadFile(path));
+    const std::string before = ReadFile(path);
+    ASSERT_NE(before.find("index=2\ncount=3\nHideCaption=0\n"), std::string::npos);
+
+    ASSERT_TRUE(ApplyLogon(ini, app, 1, " \t192.168.1.9  "));
+    EXPECT_EQ(app.main, (MainSection{1, 3, 0}));
+    EXPECT_EQ(app.profile.ip, "192.168.1.9");
+    EXPECT_EQ(app.profile.speed, 1);
+    EXPECT_EQ(app.profile.index, 1);
+    // Only "index" of Main changes; the profile keeps its own address.
+    std::string expected = before;
+    expected.replace(expected.find("index=2\ncount"), 7, "index=1");
+    EXPECT_EQ(ReadFile(path), expected);
+    EXPECT_EQ(ini.GetString("INDEX_1", "ip", ""), "10.0.0.1");
+}
+
+TEST_F(ProfileEditing, LogonWithoutAProfileTakesOnlyTheHost)
+{
+    AddProfiles(2); // current: 1
+    const std::string before = ReadFile(path);
+    const ConnectionProfile current = app.profile;
+    for (int chosen : {kNoProfileChosen, 2, 25, -7}) {
+        SCOPED_TRACE(chosen);
+        ASSERT_TRUE(ApplyLogon(ini, app, chosen, "dvr.local "));
+        EXPECT_EQ(app.main.index, 1);
+        EXPECT_EQ(app.profile.ip, "dvr.local");
+        EXPECT_EQ(app.profile.speed, current.speed);
+        EXPECT_EQ(ReadFile(path), before);
+    }
+    ASSERT_TRUE(ApplyLogon(ini, app, kNoProfileChosen, "   "));
+    EXPECT_EQ(app.profile.ip, "");
+}
+
+TEST_F(ProfileEditing, LogonReportsAnUnwritableFile)
+{
+    WriteFile(dir / "file", "");
+    IniFile blocked(dir / "file" / "x.ini");
+    app.main.count = 1;
+    app.profile.port = 1;
+    EXPECT_FALSE(ApplyLogon(blocked, app, 0, "h"));
+    // The choice still applies for this run.
+    EXPECT_EQ(app.main.index, 0);
+    EXPECT_EQ(app.profile.port, 2200);
+    EXPECT_EQ(app.profile.ip, "h");
 }
 
 TEST(ProfileRules, ListSelectionsAndSpeedByte)

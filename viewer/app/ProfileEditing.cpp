@@ -69,12 +69,15 @@ ProfileSaveResult SaveFromDialog(const IniFile& ini, AppSettings& app, const Pro
         profileNumber = app.main.count;
         if (profileNumber >= kMaxProfiles)
             return ProfileSaveResult::SessionListFull;
-        ++app.main.count;
     }
 
+    // Checked before the count grows: a refused empty address must not
+    // leave a numbered profile behind that was never written.
     std::string host = TrimSpaces(fields.ip);
     if (host.empty())
         return ProfileSaveResult::IpAddressEmpty;
+    if (profileNumber == app.main.count)
+        ++app.main.count;
 
     ConnectionProfile& p = app.profile;
     p.ip = host;
@@ -124,6 +127,18 @@ ProfileDeleteResult DeleteProfile(const IniFile& ini, AppSettings& app, int chos
     app.main.index = 0;
     app.profile = LoadProfile(ini, ProfileSection(0));
     return ProfileDeleteResult::Deleted;
+}
+
+bool ApplyLogon(const IniFile& ini, AppSettings& app, int chosen, std::string_view typedHost)
+{
+    bool written = true;
+    if (chosen >= 0 && chosen < BoundedCount(app.main.count)) {
+        app.profile = LoadProfile(ini, ProfileSection(chosen));
+        app.main.index = chosen;
+        written = ini.WriteInt("Main", "index", chosen);
+    }
+    app.profile.ip = TrimSpaces(typedHost);
+    return written;
 }
 
 } // namespace tarnvik

@@ -68,10 +68,9 @@ enum class ProfileSaveResult {
 // OK of the settings dialog, step by step:
 //  1. a profile whose "ip" equals the typed address exactly is updated;
 //  2. otherwise the profile number is app.main.count: at kMaxProfiles or
-//     more, SessionListFull with nothing changed; else app.main.count grows;
-//  3. the address is trimmed; when empty, IpAddressEmpty. The count has
-//     already grown by then and is not taken back, as in the original
-//     dialog: a later successful save skips a number.
+//     more, SessionListFull with nothing changed;
+//  3. the address is trimmed; when empty, IpAddressEmpty with nothing
+//     changed; a new profile's number is now counted (app.main.count grows).
 //  4. host, port, recording path, AVI settings, hide-caption, window size and
 //     speed go into `app`; MaxCh only when no session runs (the caller then
 //     sets 4 channels and rebuilds the layout); the codec keeps its value;
@@ -95,5 +94,14 @@ enum class ProfileDeleteResult { Deleted, NotDeleted, WriteFailed };
 // "Main" gets the lowered count, index 0 and HideCaption, and profile 0 is
 // loaded into `app`. The former last section stays in the file, unused.
 ProfileDeleteResult DeleteProfile(const IniFile& ini, AppSettings& app, int chosen);
+
+// OK of the logon dialog. When `chosen` is one of profiles 0 .. count-1, that
+// profile is loaded into `app.profile` and becomes the current one
+// (app.main.index, and "index" of "Main" in the file; the other keys of
+// "Main" stay). Then the host to connect to becomes `typedHost` with spaces
+// trimmed at both ends, with or without a chosen profile; it is not saved in
+// the profile's "ip", which keeps naming the profile.
+// False only when "index" could not be written; `app` is updated anyway.
+bool ApplyLogon(const IniFile& ini, AppSettings& app, int chosen, std::string_view typedHost);
 
 } // namespace tarnvik
