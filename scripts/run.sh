@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Builds everything and starts the bundled test DVR on 127.0.0.1:2200 in the
-# foreground (Ctrl+C stops it). Extra arguments go to the test DVR, e.g.
-#   scripts/run.sh --channels 4 --password 1234 --audio
+# Builds everything, starts the bundled test DVR with 16 channels on a free
+# loopback port and starts TarnvikPlayer connected to it. Without a display
+# the viewer runs under Xvfb, saves a screenshot after a few seconds and
+# prints its path. Extra arguments go to the test DVR, e.g.
+#   scripts/run.sh --audio
+# Environment: TARNVIK_PASSWORD (default 1234), TARNVIK_SCREENSHOT (the
+# screenshot's path without a display, default ./tarnvik-screenshot.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,13 +13,31 @@ scripts/setup-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
 
-cat <<'TXT'
+password=${TARNVIK_PASSWORD:-1234}
+work=$(mktemp -d)
+fifo="$work/dvr-input"
+mkfifo "$fifo"
+build/release/testdvr/tarnvik-testdvr --port 0 --channels 16 --password "$password" "$@" \
+  <"$fifo" >"$work/dvr.log" 2>&1 &
+dvr=$!
+exec 3>"$fifo" # holds the DVR's command input open while the viewer runs
+trap 'exec 3>&-; kill $dvr 2>/dev/null || true; wait $dvr 2>/dev/null || true; rm -rf "$work"' EXIT
 
-The test DVR serves 16 channels of live video on 127.0.0.1:2200
-(user "admin", empty password unless you pass --password).
-The viewer's main window is not built yet: until it is, any client of the
-DVR protocol can connect to 127.0.0.1:2200. Type a command and Enter to
-steer the DVR: finish | error 0x2002 | status | drop | fault NAME | quit
+port=
+for _ in $(seq 100); do
+  port=$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$work/dvr.log")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || { echo "the test DVR did not start:" >&2; cat "$work/dvr.log" >&2; exit 1; }
+echo "test DVR: 16 channels on 127.0.0.1:$port (user admin, password $password)"
 
-TXT
-exec build/release/testdvr/tarnvik-testdvr --port 2200 --channels 16 "$@"
+viewer=(build/release/viewer/app/TarnvikPlayer --connect "127.0.0.1:$port" --password "$password")
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  "${viewer[@]}"
+else
+  shot=$(realpath -m "${TARNVIK_SCREENSHOT:-tarnvik-screenshot.png}")
+  echo "no display: running the viewer under Xvfb for a screenshot"
+  xvfb-run -a -s "-screen 0 1280x1024x24" "${viewer[@]}" --screenshot "$shot" --quit-after 6
+  echo "screenshot of the main window: $shot"
+fi

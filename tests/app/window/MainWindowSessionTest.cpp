@@ -1,0 +1,181 @@
+// The main window against the test DVR over loopback: connecting off the
+// user-interface thread, logging in, video in the panes, pan/tilt/zoom from
+// the live tab and the skinned buttons, and disconnecting.
+#include "WindowTestSupport.h"
+
+#include "app/controls/HoverButton.h"
+#include "app/window/OneCamera.h"
+#include "app/window/TabPages.h"
+#include "video/Divisions.h"
+#include "video/ViewerCore.h"
+
+#include "support/InProcessDvr.h"
+#include "support/SilentAddress.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tarnvik;
+using namespace tarnvik::test;
+
+namespace {
+
+class WindowWithDvr : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testdvr::Options options;
+        options.channels = 16;
+        options.password = "1234";
+        dvr = std::make_unique<InProcessDvr>(options, TARNVIK_TESTDVR_MEDIA);
+        ASSERT_TRUE(dvr->Started()) << dvr->Error();
+    }
+    void TearDown() override
+    {
+        f.reset();
+        dvr.reset();
+    }
+
+    ConnectSettings Settings() const
+    {
+        ConnectSettings s;
+        s.host = "127.0.0.1";
+        s.port = dvr->Port();
+        s.password = "1234";
+        return s;
+    }
+
+    void LogIn()
+    {
+        f->window->ConnectTo(Settings());
+        ASSERT_TRUE(WaitFor([&] { return f->window->Core().State().loggedIn.load(); }));
+        // The window learns of the login through its queue.
+        ASSERT_TRUE(WaitFor([&] { return f->window->windowTitle() == "Network Viewer - 127.0.0.1"; }));
+    }
+
+    std::unique_ptr<InProcessDvr> dvr;
+    std::unique_ptr<WindowFixture> f = std::make_unique<WindowFixture>();
+};
+
+} // namespace
+
+TEST_F(WindowWithDvr, LogsInAndShowsVideoInTheFourPanes)
+{
+    LogIn();
+    CMainDlg& w = *f->window;
+    EXPECT_EQ(w.Button(ctl::Connect)->toolTip(), "Disconnect to DVR");
+    EXPECT_EQ(w.Sheet()->count(), 2) << "the local search page goes while a DVR is connected";
+    EXPECT_TRUE(w.LiveTab()->PlayButton()->isEnabled());
+    EXPECT_TRUE(dvr->WaitForLog("channels=0xffff op=17 panes=4"));
+
+    for (int pane = 0; pane < 4; ++pane)
+        EXPECT_TRUE(WaitFor([&] { return !w.Core().Panes().Snapshot(pane).noVideo; })) << "pane " << pane;
+    // The rate display counts what was shown in the last second.
+    ASSERT_TRUE(WaitFor([&] { return w.Label(ctl::FrameRate)->text() != "0 fps"; }, 4000));
+    EXPECT_TRUE(w.Label(ctl::FrameRate)->text().endsWith(" fps"));
+
+    // A pane paints its caption and time above the picture.
+    const PaneSnapshot shot = w.Core().Panes().Snapshot(1);
+    EXPECT_FALSE(shot.timeText.empty());
+    const PaneLine line = ComposePaneLine(1, w.Core().Panes(), w.Divisions(), 4);
+    EXPECT_EQ(line.text.rfind("Cam-02 ", 0), 0u) << line.text;
+
+    // Disconnect from the button: captions back, pictures gone, title reset.
+    QTest::mouseClick(w.Button(ctl::Connect), Qt::LeftButton);
+    EXPECT_TRUE(w.Core().State().stopFlag.load());
+    ASSERT_TRUE(WaitFor([&] { return w.windowTitle() == "Network Viewer"; }));
+    EXPECT_EQ(w.Button(ctl::Connect)->toolTip(), "Connect to DVR");
+    for (int pane = 0; pane < 16; ++pane) {
+        const PaneSnapshot p = w.Core().Panes().Snapshot(pane);
+        EXPECT_TRUE(p.noVideo) << pane;
+        EXPECT_TRUE(p.timeText.empty()) << pane;
+        EXPECT_EQ(p.caption, pane < 4 ? CaptionOfChannel(pane, 4) : "") << pane;
+    }
+    EXPECT_FALSE(w.LiveTab()->PlayButton()->isEnabled());
+    EXPECT_TRUE(dvr->WaitForLog("playback end op="));
+}
+
+TEST_F(WindowWithDvr, LiveTabArrowSendsTheMoveAndTheStop)
+{
+    LogIn();
+    CMainDlg& w = *f->window;
+    // Pan/tilt/zoom acts on the channel of the single view, opened as a
+    // user does: a click selects the channel, a double click opens it.
+    QTest::mouseClick(w.Pane(1), Qt::LeftButton, Qt::NoModifier, QPoint(10, 30));
+    QTest::mouseDClick(w.Pane(1), Qt::LeftButton, Qt::NoModifier, QPoint(10, 30));
+    ASSERT_EQ(w.Divisions().Division(), kSingleViewDivision);
+
+    QPushButton* left = w.LiveTab()->PtzButton(0);
+    ASSERT_EQ(left->text(), "<");
+    QTest::mousePress(left, Qt::LeftButton);
+    EXPECT_TRUE(dvr->WaitForLog("ptz ch=2 op=1"));
+    EXPECT_EQ(dvr->LogCount(" stop"), 0);
+    QTest::mouseRelease(left, Qt::LeftButton);
+    EXPECT_TRUE(dvr->WaitForLog("ptz ch=2 op=9 stop"));
+    EXPECT_EQ(dvr->LogCount("ptz ch=2 op=1"), 1) << "the live tab sends the move once";
+
+    QTest::mouseClick(w.LiveTab()->PtzButton(4), Qt::LeftButton); // zoom in
+    EXPECT_TRUE(dvr->WaitForLog("ptz ch=2 op=5"));
+}
+
+TEST_F(WindowWithDvr, HeldSkinnedArrowRepeatsAndSendsNoStop)
+{
+    LogIn();
+    CMainDlg& w = *f->window;
+    QTest::mouseClick(w.Pane(0), Qt::LeftButton, Qt::NoModifier, QPoint(10, 30));
+    QTest::mouseDClick(w.Pane(0), Qt::LeftButton, Qt::NoModifier, QPoint(10, 30));
+    ASSERT_EQ(w.Divisions().Division(), kSingleViewDivision);
+
+    CHoverButton* up = w.Button(ctl::PtzUp);
+    ASSERT_TRUE(up->isEnabled());
+    QTest::mousePress(up, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    // Held for about three repeat periods: the first send and the repeats.
+    EXPECT_TRUE(WaitFor([&] { return dvr->LogCount("ptz ch=1 op=3") >= 3; }, 5000));
+    QTest::mouseRelease(up, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    const int sent = dvr->LogCount("ptz ch=1 op=3");
+    QTest::qWait(500);
+    EXPECT_LE(dvr->LogCount("ptz ch=1 op=3"), sent + 1) << "the repeats stop after the release";
+    EXPECT_EQ(dvr->LogCount(" stop"), 0) << "the skinned buttons send no stop";
+}
+
+TEST_F(WindowWithDvr, SilentAddressKeepsTheWindowResponsiveAndFails)
+{
+    SilentAddress silent;
+    ASSERT_NE(silent.Port(), 0);
+    MainDlgOptions options;
+    options.timing.connectLimit = std::chrono::milliseconds(1500);
+    f.reset(); // the program has one connection object at a time
+    f = std::make_unique<WindowFixture>(options);
+    CMainDlg& w = *f->window;
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+    ConnectSettings s;
+    s.host = "127.0.0.1";
+    s.port = silent.Port();
+    w.ConnectTo(s);
+    EXPECT_TRUE(w.Connecting());
+    EXPECT_FALSE(w.Button(ctl::Connect)->isEnabled()) << "one attempt at a time";
+    // While the connect waits, the event loop goes on: timers fire and the
+    // window repaints.
+    QTest::qWait(600);
+    EXPECT_GE(ticks, 5);
+    EXPECT_TRUE(w.Connecting());
+    w.repaint();
+
+    ASSERT_TRUE(WaitFor([&] { return !w.Connecting(); }, 10000));
+    EXPECT_EQ(f->notifier.Texts(), std::vector<std::string>({"Connection failed!"}));
+    EXPECT_TRUE(w.Button(ctl::Connect)->isEnabled());
+    EXPECT_TRUE(w.Core().State().stopFlag.load());
+
+    // Closing the window while a connect waits ends the wait at once.
+    w.ConnectTo(s);
+    EXPECT_TRUE(w.Connecting());
+    f.reset();
+}

@@ -1,0 +1,186 @@
+// CMainDlg: the main window. It owns the viewer core (panes, decoders,
+// renderer, session), the division state, the skinned control panel, the
+// property sheet with the live, remote and local pages, and the one-second
+// rate timer. Widgets only draw and forward: divisions, requests and
+// profile rules live in the classes they call.
+#pragma once
+
+#include "app/ConnectionProfile.h"
+#include "app/window/QtUiBridge.h"
+#include "net/DvrSession.h"
+#include "net/PtzRepeater.h"
+
+#include <QDialog>
+#include <QImage>
+#include <QPixmap>
+#include <QPoint>
+#include <QTimer>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+class QLabel;
+class QTabWidget;
+
+namespace tarnvik {
+
+class CBitmapSlider;
+class CHoverButton;
+class CLedButton;
+class COneCamera;
+class CTabLive;
+class CTabLocalSearch;
+class CTabNetSearch;
+class DivisionState;
+class IniFile;
+class Notifier;
+class ViewerCore;
+
+// Control ids of the main window, as the dialog template numbers them.
+namespace ctl {
+inline constexpr int Connect = 1002, Setting = 1026, DvrSetting = 1078, RecordAvi = 1051;
+inline constexpr int DvrRecordStart = 1060, DvrRecordStop = 1061, Mute = 1166, FullScreen = 1173;
+inline constexpr int Div1 = 1070, Div4 = 1071, Div6 = 1075, Div8 = 1074, Div9 = 1072, Div10 = 1076,
+                     Div13 = 1077, Div16 = 1073;
+inline constexpr int FileMode = 1187, HddPlayback = 1189, TimeSearch = 1188;
+inline constexpr int PtzLeft = 1323, PtzRight = 1324, PtzDown = 1326, PtzUp = 1325;
+inline constexpr int ZoomOut = 1327, ZoomIn = 1328, FocusNear = 1330, FocusFar = 1329;
+inline constexpr int OpenFile = 1179, RemotePlay = 1181, RemoteStop = 1182, RemoteStepFf = 1186,
+                     RemoteStepRw = 1190, RemoteFf = 1183, RemoteRw = 1185;
+inline constexpr int LocalPlay = 1184, LocalStop = 1191, LocalFf = 1192, LocalRw = 1193, LocalStepFf = 1194,
+                     LocalStepRw = 1195, TimeReset = 1198;
+inline constexpr int FrameRate = 1208, BitRate = 1170, SpeedLabel = 1202, BitrateLabel = 1203;
+inline constexpr int RecLight = 1301, AviLight = 1302, BackupLight = 1303, Backup = 1052;
+inline constexpr int PositionSlider = 1143, FrameList = 1007, SheetFrame = 1000;
+} // namespace ctl
+
+// What the logon dialog hands back.
+struct LogonAnswer {
+    int chosenProfile = -1; // kNoProfileChosen when the typed host is no entry
+    std::string host;
+    std::string password;
+    std::string userId = "admin";
+};
+
+struct MainDlgOptions {
+    int languageId = 1033;      // the system default language id
+    SessionTiming timing;       // tests shorten the session's waits
+    // Replaces the logon dialog (tests); returns nothing for Cancel.
+    std::function<std::optional<LogonAnswer>()> askLogon;
+};
+
+class CMainDlg : public QDialog {
+    Q_OBJECT
+public:
+    CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, MainDlgOptions options = {},
+             QWidget* parent = nullptr);
+    ~CMainDlg() override;
+
+    // The Connect button: the logon dialog, then connecting; or, while a
+    // session runs, disconnecting.
+    void OnConnectButton();
+    // Connects without the logon dialog (the --connect option). The open
+    // runs on a thread of its own; the window keeps painting meanwhile.
+    void ConnectTo(const ConnectSettings& settings);
+    bool Connecting() const { return connecting_; }
+
+    void EnterFullScreen();
+    void LeaveFullScreen();
+    bool IsFullScreen() const { return fullScreen_; }
+
+    // Applies a channel count (after login, or 4 when the settings change
+    // without a session): the division buttons it cannot use are disabled
+    // and the layout is rebuilt.
+    void ApplyChannelCount(int channelCount);
+    // The speakers' mute: the button's face and tooltip follow it.
+    void SetAudioMute(bool mute);
+    bool AudioMuted() const { return muted_; }
+
+    // The English id's string in the window's language.
+    QString LoadText(int englishId) const;
+
+    // ---- For tests and the command line ----
+    ViewerCore& Core() { return *core_; }
+    DivisionState& Divisions() { return *divisions_; }
+    CHoverButton* Button(int controlId) const;
+    COneCamera* Pane(int pane) const;
+    QLabel* Label(int controlId) const;
+    CLedButton* Light(int controlId) const;
+    CTabLive* LiveTab() const { return liveTab_; }
+    QTabWidget* Sheet() const { return sheet_; }
+    // The no-video picture every pane starts with.
+    const QImage& NoVideoPicture() const { return noVideo_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void wheelEvent(QWheelEvent*) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControlPanel();
+    void BuildBottomBar();
+    void BuildSheet();
+    void BuildPanes();
+    void WireBridge();
+    void OnHoverNotify(int controlId, std::uint32_t message);
+    void OnButtonClicked(int controlId);
+    void OnSettingButton();
+    std::optional<LogonAnswer> RunLogonDialog();
+    void OnSessionChanged(bool loggedIn, const std::string& host);
+    void OnControlsEnabled(bool enabled);
+    void OnRateTimer();
+    void OnSheetPageChanged(int index);
+    void OnConnectOpened(bool ok, const ConnectSettings& settings);
+    void DisconnectFromButton();
+    void ClearPanes();
+    void PlacePanesNow();
+    void UpdateConnectButton(bool loggedIn);
+    void StopConnector();
+
+    const IniFile& ini_;
+    AppSettings& app_;
+    Notifier& notifier_;
+    MainDlgOptions options_;
+
+    QtUiBridge bridge_;
+    std::unique_ptr<ViewerCore> core_;
+    QImage noVideo_;
+    std::unique_ptr<DivisionState> divisions_;
+    std::unique_ptr<PtzRepeater> ptzRepeater_;
+
+    // Skin pictures of the backgrounds.
+    QPixmap videoBackground_, panelBackground_, barBackground_;
+
+    std::map<int, CHoverButton*> buttons_;
+    std::map<int, QLabel*> labels_;
+    std::map<int, CLedButton*> lights_;
+    std::array<COneCamera*, 16> panes_{};
+    CBitmapSlider* slider_ = nullptr;
+    QTabWidget* sheet_ = nullptr;
+    CTabLive* liveTab_ = nullptr;
+    CTabNetSearch* netTab_ = nullptr;
+    CTabLocalSearch* localTab_ = nullptr;
+    // Everything but the panes; hidden in full screen.
+    std::vector<QWidget*> chrome_;
+    // Enabled only while a DVR is logged in.
+    std::vector<QWidget*> connectDependent_;
+
+    QTimer rateTimer_;
+
+    bool muted_ = true;
+    bool fullScreen_ = false;
+    QPoint normalPosition_;
+
+    // The connect attempt: the opening thread and whether one runs.
+    std::thread connector_;
+    std::atomic<bool> connecting_{false};
+};
+
+} // namespace tarnvik

@@ -1,0 +1,63 @@
+// The main window's dialogs: logon before connecting, and the settings.
+#include "MainDlg.h"
+
+#include "app/ProfileEditing.h"
+#include "app/dialogs/LogonDialog.h"
+#include "app/dialogs/SettingDialog.h"
+#include "video/ViewerCore.h"
+
+namespace tarnvik {
+
+void CMainDlg::OnConnectButton()
+{
+    if (connecting_)
+        return;
+    if (!core_->State().stopFlag.load() || core_->Session().IsConnected()) {
+        DisconnectFromButton();
+        return;
+    }
+    const std::optional<LogonAnswer> answer = options_.askLogon ? options_.askLogon() : RunLogonDialog();
+    if (!answer)
+        return;
+    // The chosen profile becomes the current one; the typed text is the host.
+    // A failed write of the profile file does not stop the connection.
+    ApplyLogon(ini_, app_, answer->chosenProfile, answer->host);
+    ConnectSettings settings;
+    settings.host = app_.profile.ip;
+    settings.port = app_.profile.port;
+    settings.userId = answer->userId;
+    settings.password = answer->password;
+    settings.speedSetting = app_.profile.speed;
+    settings.codecSetting = app_.profile.codec;
+    ConnectTo(settings);
+}
+
+std::optional<LogonAnswer> CMainDlg::RunLogonDialog()
+{
+    CLogonDlg dialog(ini_, app_, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    LogonAnswer answer;
+    answer.chosenProfile = dialog.ChosenProfile();
+    answer.host = dialog.Host();
+    answer.password = dialog.Password();
+    answer.userId = dialog.UserId();
+    return answer;
+}
+
+void CMainDlg::OnSettingButton()
+{
+    // Settings change only while no stream is requested.
+    if (core_->State().streamState.load() != kStreamIdle || connecting_)
+        return;
+    const bool sessionRunning = !core_->State().stopFlag.load();
+    CSettingDlg dialog(ini_, app_, notifier_, sessionRunning, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (dialog.ChannelLayoutReset()) {
+        core_->State().channelCount = 4;
+        ApplyChannelCount(4);
+    }
+}
+
+} // namespace tarnvik

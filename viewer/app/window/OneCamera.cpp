@@ -1,0 +1,107 @@
+#include "OneCamera.h"
+
+#include "net/ViewerState.h"
+#include "video/Divisions.h"
+#include "video/PaneStore.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cstdio>
+
+namespace tarnvik {
+
+namespace {
+
+const QColor kSelectedBackground(65, 105, 225);
+const QColor kPaneBackground(127, 127, 127);
+const QColor kSingleViewText(255, 255, 25);
+
+} // namespace
+
+PaneLine ComposePaneLine(int pane, const PaneStore& panes, const DivisionState& divisions, int channelCount)
+{
+    PaneLine line;
+    line.singleView = divisions.PaneSingleView(pane);
+    const int channel = divisions.CaptionChannel(pane);
+    line.background = divisions.SelectedChannel() == channel ? kSelectedBackground : kPaneBackground;
+    line.textColour = line.singleView ? kSingleViewText : QColor(Qt::white);
+    if (channel >= 0 && channel < channelCount) {
+        char caption[16];
+        std::snprintf(caption, sizeof caption, "Cam-%02d ", channel + 1);
+        line.text = caption;
+    }
+    line.text += panes.Snapshot(pane).timeText;
+    return line;
+}
+
+QFont PaneCaptionFont(bool singleView)
+{
+    static const bool haveGautami = QFontDatabase::families().contains(QStringLiteral("Gautami"));
+    QFont font = haveGautami ? QFont(QStringLiteral("Gautami")) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(singleView ? 24 : 14);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+COneCamera::COneCamera(int pane, const PaneStore& panes, const DivisionState& divisions, const ViewerState& state,
+                       QWidget* parent)
+    : QWidget(parent)
+    , pane_(pane)
+    , panes_(panes)
+    , divisions_(divisions)
+    , state_(state)
+{
+    setObjectName(QStringLiteral("pane%1").arg(pane));
+    // Everything is painted here; nothing behind the pane shows through.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void COneCamera::paintEvent(QPaintEvent*)
+{
+    const PaneLine line = ComposePaneLine(pane_, panes_, divisions_, state_.channelCount.load());
+    const PaneSnapshot snapshot = panes_.Snapshot(pane_);
+
+    // Drawn off-screen first so the pane never flickers between caption and picture.
+    QImage canvas(size(), QImage::Format_RGB32);
+    canvas.fill(line.background);
+    QPainter p(&canvas);
+    const QFont font = PaneCaptionFont(line.singleView);
+    p.setFont(font);
+    const QFontMetrics metrics(font);
+    const int lineHeight = metrics.boundingRect(QStringLiteral("thisisTESTjg")).height() + 2;
+
+    const QRect textRow(2, 0, width() - 2, lineHeight);
+    p.setPen(line.textColour);
+    p.drawText(textRow, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(line.text));
+    if (!recordingText_.isEmpty()) {
+        p.setPen(Qt::red);
+        p.drawText(QRect(width() - 80, 0, 80, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, recordingText_);
+    }
+
+    const QRect pictureRect(1, lineHeight, width() - 1, height() - lineHeight);
+    if (!snapshot.image.isNull() && pictureRect.width() > 0 && pictureRect.height() > 0)
+        p.drawImage(pictureRect, snapshot.image); // a plain stretch, no smoothing
+    p.end();
+
+    QPainter(this).drawImage(0, 0, canvas);
+}
+
+void COneCamera::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit Clicked(pane_);
+    QWidget::mousePressEvent(event);
+}
+
+void COneCamera::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit DoubleClicked(pane_);
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+} // namespace tarnvik

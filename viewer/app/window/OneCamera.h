@@ -1,0 +1,60 @@
+// COneCamera: one video pane of the main window. It paints its caption line
+// and its picture from the pane store and forwards clicks; which channel it
+// shows and whether it is visible is the division logic's business.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QWidget>
+
+#include <string>
+
+namespace tarnvik {
+
+class PaneStore;
+class DivisionState;
+struct ViewerState;
+
+// What a pane's caption line says and how it is coloured.
+struct PaneLine {
+    std::string text;      // caption + time text
+    QColor background;     // highlight when the pane's channel is selected
+    QColor textColour;     // yellow in the single view
+    bool singleView = false;
+};
+
+// The caption line of `pane`: "Cam-%02d " with the caption channel + 1
+// (empty beyond the channel count) followed by the pane's time text.
+PaneLine ComposePaneLine(int pane, const PaneStore& panes, const DivisionState& divisions, int channelCount);
+
+// The caption font: "Gautami" when installed, else the system sans font.
+QFont PaneCaptionFont(bool singleView);
+
+class COneCamera : public QWidget {
+    Q_OBJECT
+public:
+    COneCamera(int pane, const PaneStore& panes, const DivisionState& divisions, const ViewerState& state,
+               QWidget* parent = nullptr);
+
+    int Pane() const { return pane_; }
+    // While the shown stream is being recorded to a file, "REC" is drawn.
+    void SetRecordingText(const QString& text) { recordingText_ = text; }
+
+signals:
+    void Clicked(int pane);
+    void DoubleClicked(int pane);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseDoubleClickEvent(QMouseEvent*) override;
+
+private:
+    const int pane_;
+    const PaneStore& panes_;
+    const DivisionState& divisions_;
+    const ViewerState& state_;
+    QString recordingText_;
+};
+
+} // namespace tarnvik
