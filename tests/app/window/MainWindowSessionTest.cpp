@@ -4,6 +4,7 @@
 #include "WindowTestSupport.h"
 
 #include "app/controls/HoverButton.h"
+#include "app/controls/LedButton.h"
 #include "app/window/OneCamera.h"
 #include "app/window/TabPages.h"
 #include "video/Divisions.h"
@@ -12,7 +13,11 @@
 #include "support/InProcessDvr.h"
 #include "support/SilentAddress.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -77,6 +82,8 @@ TEST_F(WindowWithDvr, LogsInAndShowsVideoInTheFourPanes)
     // The rate display counts what was shown in the last second.
     ASSERT_TRUE(WaitFor([&] { return w.Label(ctl::FrameRate)->text() != "0 fps"; }, 4000));
     EXPECT_TRUE(w.Label(ctl::FrameRate)->text().endsWith(" fps"));
+    // The test DVR reports that it records: the REC light is on.
+    EXPECT_TRUE(WaitFor([&] { return w.Light(ctl::RecLight)->State() == 1; }));
 
     // A pane paints its caption and time above the picture.
     const PaneSnapshot shot = w.Core().Panes().Snapshot(1);
@@ -96,7 +103,53 @@ TEST_F(WindowWithDvr, LogsInAndShowsVideoInTheFourPanes)
         EXPECT_EQ(p.caption, pane < 4 ? CaptionOfChannel(pane, 4) : "") << pane;
     }
     EXPECT_FALSE(w.LiveTab()->PlayButton()->isEnabled());
+    EXPECT_EQ(w.Light(ctl::RecLight)->State(), 0);
     EXPECT_TRUE(dvr->WaitForLog("playback end op="));
+}
+
+// Acts on the modal dialog the next click opens, once its event loop runs.
+template <typename F>
+void OnNextDialog(F act)
+{
+    QTimer::singleShot(0, [act] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog)
+            act(*dialog);
+    });
+}
+
+TEST_F(WindowWithDvr, SettingsSaveADvrAndTheLogonDialogConnectsToIt)
+{
+    CMainDlg& w = *f->window;
+    const uint16_t port = dvr->Port();
+    bool settingsSeen = false;
+    OnNextDialog([&](QWidget& dialog) {
+        settingsSeen = dialog.windowTitle() == "Network Viewer Setting...";
+        dialog.findChild<QComboBox*>("ip")->setEditText("127.0.0.1");
+        dialog.findChild<QSpinBox*>("port")->setValue(port);
+        dialog.findChild<QPushButton*>("ok")->click();
+    });
+    QTest::mouseClick(w.Button(ctl::Setting), Qt::LeftButton);
+    ASSERT_TRUE(settingsSeen);
+    EXPECT_EQ(f->ini.GetString("INDEX_0", "ip", ""), "127.0.0.1");
+    EXPECT_EQ(f->ini.GetInt("INDEX_0", "Port", 0), port);
+    EXPECT_EQ(f->app.main.count, 1);
+
+    bool logonSeen = false;
+    OnNextDialog([&](QWidget& dialog) {
+        auto* system = dialog.findChild<QComboBox*>("system");
+        logonSeen = dialog.windowTitle() == "Logon..." && system->count() == 1 && system->currentText() == "127.0.0.1";
+        dialog.findChild<QLineEdit*>("password")->setText("1234");
+        dialog.findChild<QPushButton*>("ok")->click();
+    });
+    QTest::mouseClick(w.Button(ctl::Connect), Qt::LeftButton);
+    ASSERT_TRUE(logonSeen);
+    ASSERT_TRUE(WaitFor([&] { return w.Core().State().loggedIn.load(); })) << testing::PrintToString(f->notifier.Texts());
+    EXPECT_TRUE(dvr->WaitForLog("login accepted admin=1"));
+    EXPECT_TRUE(WaitFor([&] { return w.windowTitle() == "Network Viewer - 127.0.0.1"; }));
+    // While a DVR is connected the settings stay closed.
+    QTest::qWait(1100);
+    EXPECT_FALSE(w.Button(ctl::Setting)->isEnabled());
 }
 
 TEST_F(WindowWithDvr, LiveTabArrowSendsTheMoveAndTheStop)

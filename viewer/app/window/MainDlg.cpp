@@ -3,6 +3,7 @@
 #include "app/controls/ControlLogic.h"
 #include "app/controls/HoverButton.h"
 #include "app/controls/LedButton.h"
+#include "app/strings/MainWindowSizing.h"
 #include "app/strings/StringTable.h"
 #include "app/window/OneCamera.h"
 #include "app/window/TabPages.h"
@@ -23,8 +24,9 @@ QPixmap LoadSkin(int resourceId); // MainDlgPanel.cpp
 
 namespace {
 
-constexpr int kDesignWidth = 1017;
-constexpr int kDesignHeight = 755;
+// The window keeps the client area the layouts are designed for.
+constexpr int kDesignWidth = kDesignClientWidth;
+constexpr int kDesignHeight = kDesignClientHeight;
 // The smallest video area full screen accepts from the profile.
 constexpr int kMinFullScreenWidth = 160;
 constexpr int kMinFullScreenHeight = 120;
