@@ -33,9 +33,9 @@ void PtzRepeater::Release()
         released_ = true;
         stopAt_ = Clock::now() + period_;
     }
+    // The ticker ends by itself one period later; the user-interface thread
+    // that releases does not wait for it.
     wake_.notify_all();
-    if (ticker_.joinable())
-        ticker_.join();
 }
 
 bool PtzRepeater::Held() const
@@ -48,9 +48,9 @@ void PtzRepeater::Stop()
 {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (held_ && !released_) {
+        if (held_) {
             released_ = true;
-            stopAt_ = Clock::now(); // ends at once: no release to wait for
+            stopAt_ = Clock::now(); // ends at once, also a released ticker still finishing
         }
     }
     wake_.notify_all();

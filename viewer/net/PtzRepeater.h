@@ -1,7 +1,7 @@
 // The main window's skinned pan/tilt/zoom buttons: a press sends the move at
 // once and again on every tick while the button is held; a release stops the
 // ticks one period later and sends no stop. The ticks run on a thread of
-// their own that Release and the destructor end and join.
+// their own, which the next Press and the destructor end and join.
 #pragma once
 
 #include <chrono>
@@ -26,7 +26,8 @@ public:
     PtzRepeater& operator=(const PtzRepeater&) = delete;
 
     void Press(uint8_t ptzOp);
-    // Returns once the ticks have stopped (at most one period later).
+    // Returns at once; the ticks stop one period later. A new Press or the
+    // destructor ends a ticker that is still finishing.
     void Release();
     bool Held() const;
 
