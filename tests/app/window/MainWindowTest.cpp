@@ -10,9 +10,12 @@
 #include "video/Divisions.h"
 #include "video/ViewerCore.h"
 
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -224,4 +227,24 @@ TEST(MainWindow, CancelledLogonSendsNothing)
     EXPECT_FALSE(f.window->Connecting());
     EXPECT_TRUE(f.window->Core().State().stopFlag.load());
     EXPECT_TRUE(f.notifier.Texts().empty());
+}
+
+TEST(MainWindow, WindowMenuOffersAboutInTheWindowsLanguage)
+{
+    MainDlgOptions options;
+    options.languageId = 1028;
+    WindowFixture f(options);
+    QString offered;
+    QTimer::singleShot(0, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            offered = menu->actions().value(0)->text();
+            menu->setActiveAction(menu->actions().value(0));
+            QTest::keyClick(menu, Qt::Key_Return);
+        }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(900, 600), f.window->mapToGlobal(QPoint(900, 600)));
+    QApplication::sendEvent(f.window.get(), &event);
+    EXPECT_EQ(offered, Text(1101));
+    ASSERT_EQ(f.notifier.Texts().size(), 1u);
+    EXPECT_NE(f.notifier.Texts()[0].find("TarnvikPlayer"), std::string::npos);
 }

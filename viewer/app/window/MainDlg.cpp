@@ -12,7 +12,9 @@
 #include "video/ViewerCore.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QLabel>
 #include <QPainter>
 #include <QTabWidget>
@@ -450,6 +452,16 @@ void CMainDlg::wheelEvent(QWheelEvent* event)
     if (applied)
         PlacePanesNow();
     event->accept();
+}
+
+void CMainDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The window's own menu (the panes will have theirs): "About Kestrova...".
+    QMenu menu(this);
+    QAction* about = menu.addAction(LoadText(101));
+    if (menu.exec(event->globalPos()) == about)
+        notifier_.ShowMessage("Kestrova - TarnvikPlayer " TARNVIK_VERSION "\nDVR network viewer with the Quorlin H.264 decoder",
+                              MessageIcon::Information);
 }
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
