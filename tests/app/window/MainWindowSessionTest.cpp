@@ -195,6 +195,30 @@ TEST_F(WindowWithDvr, HeldSkinnedArrowRepeatsAndSendsNoStop)
     EXPECT_EQ(dvr->LogCount(" stop"), 0) << "the skinned buttons send no stop";
 }
 
+TEST_F(WindowWithDvr, RefusedLoginAndADroppedConnectionLeaveTheWindowIdle)
+{
+    CMainDlg& w = *f->window;
+    ConnectSettings wrong = Settings();
+    wrong.password = "nope";
+    w.ConnectTo(wrong);
+    ASSERT_TRUE(WaitFor([&] { return f->notifier.Texts().size() == 1; }));
+    EXPECT_EQ(f->notifier.Texts()[0], "Login failed!");
+    ASSERT_TRUE(WaitFor([&] { return w.windowTitle() == "Network Viewer"; }));
+    EXPECT_EQ(w.Button(ctl::Connect)->toolTip(), "Connect to DVR");
+    EXPECT_TRUE(w.Button(ctl::Connect)->isEnabled());
+    EXPECT_FALSE(w.LiveTab()->PlayButton()->isEnabled());
+
+    // The DVR drops a running session: the window goes back to idle and can
+    // connect again.
+    LogIn();
+    ASSERT_TRUE(dvr->Control("drop"));
+    ASSERT_TRUE(WaitFor([&] { return f->notifier.Texts().size() == 2; }));
+    EXPECT_EQ(f->notifier.Texts()[1].rfind("Connection closed.", 0), 0u) << f->notifier.Texts()[1];
+    ASSERT_TRUE(WaitFor([&] { return w.windowTitle() == "Network Viewer"; }));
+    EXPECT_TRUE(w.Core().State().stopFlag.load());
+    LogIn();
+}
+
 TEST_F(WindowWithDvr, SilentAddressKeepsTheWindowResponsiveAndFails)
 {
     SilentAddress silent;

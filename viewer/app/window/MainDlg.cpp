@@ -290,7 +290,7 @@ void CMainDlg::ConnectTo(const ConnectSettings& settings)
     if (connecting_ || !core_->Session().BeginConnect())
         return;
     ClearPanes();
-    StopConnector();
+    StopConnector(); // an earlier attempt's finished thread
     connecting_ = true;
     Button(ctl::Connect)->setEnabled(false);
     // Resolving and connecting may take seconds for an address that does not
@@ -304,8 +304,9 @@ void CMainDlg::ConnectTo(const ConnectSettings& settings)
 
 void CMainDlg::OnConnectOpened(bool ok, const ConnectSettings& settings)
 {
-    StopConnector();
+    // The opening thread has finished its work; nothing to cancel.
     connecting_ = false;
+    StopConnector();
     Button(ctl::Connect)->setEnabled(true);
     if (!ok) {
         notifier_.ShowMessage(kConnectFailed, MessageIcon::Warning);
@@ -318,8 +319,12 @@ void CMainDlg::StopConnector()
 {
     if (!connector_.joinable())
         return;
-    core_->Session().CancelOpen();
+    // A cancel is only sent to an open that runs: one left behind would make
+    // the next connect fail at once.
+    if (connecting_)
+        core_->Session().CancelOpen();
     connector_.join();
+    connecting_ = false;
 }
 
 void CMainDlg::DisconnectFromButton()
