@@ -88,7 +88,7 @@ TEST_F(WindowWithDvr, LogsInAndShowsVideoInTheFourPanes)
     // A pane paints its caption and time above the picture.
     const PaneSnapshot shot = w.Core().Panes().Snapshot(1);
     EXPECT_FALSE(shot.timeText.empty());
-    const PaneLine line = ComposePaneLine(1, w.Core().Panes(), w.Divisions(), 4);
+    const PaneLine line = ComposePaneLine(1, w.Core().Panes().Snapshot(1).timeText, w.Divisions(), 4);
     EXPECT_EQ(line.text.rfind("Cam-02 ", 0), 0u) << line.text;
 
     // Disconnect from the button: captions back, pictures gone, title reset.

@@ -151,7 +151,7 @@ TEST(MainWindow, DoubleClickOpensOneChannelAndPaintsItsCaption)
     const QImage other = w.Pane(1)->grab().toImage();
     EXPECT_EQ(selected.pixelColor(selected.width() - 3, 2), QColor(65, 105, 225));
     EXPECT_EQ(other.pixelColor(other.width() - 3, 2), QColor(127, 127, 127));
-    const PaneLine line = ComposePaneLine(1, w.Core().Panes(), w.Divisions(), 4);
+    const PaneLine line = ComposePaneLine(1, w.Core().Panes().Snapshot(1).timeText, w.Divisions(), 4);
     EXPECT_EQ(line.text, "Cam-02 ");
 
     QTest::mouseDClick(w.Pane(2), Qt::LeftButton, Qt::NoModifier, QPoint(20, 30));
@@ -159,7 +159,7 @@ TEST(MainWindow, DoubleClickOpensOneChannelAndPaintsItsCaption)
     ExpectPanesPlaced(w);
     EXPECT_TRUE(w.Pane(2)->isVisible());
     EXPECT_FALSE(w.AudioMuted()) << "the single view unmutes";
-    EXPECT_EQ(ComposePaneLine(2, w.Core().Panes(), w.Divisions(), 4).textColour, QColor(255, 255, 25));
+    EXPECT_EQ(ComposePaneLine(2, w.Core().Panes().Snapshot(2).timeText, w.Divisions(), 4).textColour, QColor(255, 255, 25));
 
     QTest::mouseDClick(w.Pane(2), Qt::LeftButton, Qt::NoModifier, QPoint(20, 30));
     EXPECT_EQ(w.Divisions().Division(), 4);

@@ -21,7 +21,7 @@ const QColor kSingleViewText(255, 255, 25);
 
 } // namespace
 
-PaneLine ComposePaneLine(int pane, const PaneStore& panes, const DivisionState& divisions, int channelCount)
+PaneLine ComposePaneLine(int pane, const std::string& timeText, const DivisionState& divisions, int channelCount)
 {
     PaneLine line;
     line.singleView = divisions.PaneSingleView(pane);
@@ -33,7 +33,7 @@ PaneLine ComposePaneLine(int pane, const PaneStore& panes, const DivisionState& 
         std::snprintf(caption, sizeof caption, "Cam-%02d ", channel + 1);
         line.text = caption;
     }
-    line.text += panes.Snapshot(pane).timeText;
+    line.text += timeText;
     return line;
 }
 
@@ -62,8 +62,8 @@ COneCamera::COneCamera(int pane, const PaneStore& panes, const DivisionState& di
 
 void COneCamera::paintEvent(QPaintEvent*)
 {
-    const PaneLine line = ComposePaneLine(pane_, panes_, divisions_, state_.channelCount.load());
     const PaneSnapshot snapshot = panes_.Snapshot(pane_);
+    const PaneLine line = ComposePaneLine(pane_, snapshot.timeText, divisions_, state_.channelCount.load());
 
     // Drawn off-screen first so the pane never flickers between caption and picture.
     QImage canvas(size(), QImage::Format_RGB32);

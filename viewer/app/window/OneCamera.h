@@ -25,7 +25,7 @@ struct PaneLine {
 
 // The caption line of `pane`: "Cam-%02d " with the caption channel + 1
 // (empty beyond the channel count) followed by the pane's time text.
-PaneLine ComposePaneLine(int pane, const PaneStore& panes, const DivisionState& divisions, int channelCount);
+PaneLine ComposePaneLine(int pane, const std::string& timeText, const DivisionState& divisions, int channelCount);
 
 // The caption font: "Gautami" when installed, else the system sans font.
 QFont PaneCaptionFont(bool singleView);
