@@ -117,23 +117,23 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int w, int
 
 void CMainDlg::BuildControlPanel()
 {
-    for (const PanelButton& spec : kPanelButtons) {
+    for (const PanelButton& entry : kPanelButtons) {
         auto* button = new CHoverButton(this);
-        button->setObjectName(QStringLiteral("ctl%1").arg(spec.id));
-        button->SetControlId(spec.id);
-        button->SetCode(uint32_t(spec.id));
-        const QPixmap skin = LoadSkin(spec.image);
+        button->setObjectName(QStringLiteral("ctl%1").arg(entry.id));
+        button->SetControlId(entry.id);
+        button->SetCode(uint32_t(entry.id));
+        const QPixmap skin = LoadSkin(entry.image);
         button->LoadSkin(skin);
-        button->setGeometry(spec.x, spec.y, button->FaceWidth(), button->FaceHeight());
+        button->setGeometry(entry.x, entry.y, button->FaceWidth(), button->FaceHeight());
         button->setFocusPolicy(Qt::TabFocus);
-        if (spec.tooltip)
-            button->SetTooltip(LoadText(spec.tooltip));
-        else if (spec.id == ctl::FullScreen)
+        if (entry.tooltip)
+            button->SetTooltip(LoadText(entry.tooltip));
+        else if (entry.id == ctl::FullScreen)
             button->SetTooltip(tr("Full Screen"));
-        connect(button, &CHoverButton::clicked, this, [this, id = spec.id] { OnButtonClicked(id); });
+        connect(button, &CHoverButton::clicked, this, [this, id = entry.id] { OnButtonClicked(id); });
         connect(button, &CHoverButton::Notify, this,
-                [this, id = spec.id](std::uint32_t message, qint64, qint64) { OnHoverNotify(id, message); });
-        buttons_[spec.id] = button;
+                [this, id = entry.id](std::uint32_t message, qint64, qint64) { OnHoverNotify(id, message); });
+        buttons_[entry.id] = button;
         chrome_.push_back(button);
     }
     for (int id : kNotYetOffered)
@@ -176,15 +176,15 @@ void CMainDlg::BuildBottomBar()
     };
     const Light lights[] = {{ctl::RecLight, "REC", 181, 470}, {ctl::AviLight, "AVI", 178, 572},
                             {ctl::BackupLight, "Backup", 179, 674}};
-    for (const Light& spec : lights) {
+    for (const Light& entry : lights) {
         auto* light = new CLedButton(this);
-        light->setObjectName(QStringLiteral("ctl%1").arg(spec.id));
-        light->setText(QString::fromLatin1(spec.text));
-        light->SetStateIcons(180, spec.lit);
+        light->setObjectName(QStringLiteral("ctl%1").arg(entry.id));
+        light->setText(QString::fromLatin1(entry.text));
+        light->SetStateIcons(180, entry.lit);
         light->SetStateColours(0, kPanelText, QColor(33, 38, 46));
         light->SetStateColours(1, QColor(255, 255, 255), QColor(33, 38, 46));
-        light->setGeometry(spec.x, kBarY + 18, 92, 26);
-        lights_[spec.id] = light;
+        light->setGeometry(entry.x, kBarY + 18, 92, 26);
+        lights_[entry.id] = light;
         chrome_.push_back(light);
     }
 }
