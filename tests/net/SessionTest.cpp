@@ -246,8 +246,10 @@ TEST_F(SessionWithDvr, ConnectInStepsCanBeCancelledWhileTheAddressIsSilent)
     EXPECT_TRUE(notifier.Texts().empty()) << "the steps show no message; their caller does";
     EXPECT_TRUE(state.stopFlag.load());
 
-    // The session is usable afterwards: the steps connect and log in.
+    // The session is usable afterwards: the steps connect and log in, also
+    // when a cancel came after the cancelled open had already ended.
     StartDvr({});
+    session->CancelOpen();
     ASSERT_TRUE(session->BeginConnect());
     ASSERT_TRUE(session->OpenConnection("127.0.0.1", server->Port()));
     ASSERT_TRUE(session->CompleteConnect(Settings()));

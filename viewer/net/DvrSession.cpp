@@ -80,6 +80,8 @@ bool DvrSession::BeginConnect()
     // A task that ended on its own is joined before the socket is reopened:
     // the socket must not be opened while a reader is still inside it.
     JoinTask();
+    // A cancel meant for an earlier attempt must not stop this one.
+    socket_.ForgetCancel();
     return true;
 }
 

@@ -81,7 +81,8 @@ public:
     bool Connect(const ConnectSettings& settings);
     // The same in three steps, for a window that must keep painting while a
     // slow address is tried: BeginConnect on the user-interface thread (false
-    // when a session runs; joins a task that ended on its own), then
+    // when a session runs; joins a task that ended on its own; forgets a
+    // cancel left over from an earlier attempt), then
     // OpenConnection on any thread (resolves and connects, shows nothing;
     // CancelOpen cuts it short), then, when it succeeded, CompleteConnect on
     // the user-interface thread (starts the command task and logs in). The

@@ -38,6 +38,8 @@ public:
     // within a few milliseconds; it fails with ECANCELED. The request is used
     // up by that Open, so call it only while one runs or is about to.
     void CancelOpen() { cancelOpen_ = true; }
+    // Drops a cancel that no Open has used, before a new attempt starts.
+    void ForgetCancel() { cancelOpen_ = false; }
     // One receive: the byte count, 0 when the peer has closed, -1 on error,
     // including when no data is waiting.
     int Read(uint8_t* buffer, size_t n);

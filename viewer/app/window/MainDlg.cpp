@@ -287,10 +287,12 @@ void CMainDlg::OnSheetPageChanged(int index)
 
 void CMainDlg::ConnectTo(const ConnectSettings& settings)
 {
-    if (connecting_ || !core_->Session().BeginConnect())
+    if (connecting_)
+        return;
+    StopConnector(); // an earlier attempt's finished thread
+    if (!core_->Session().BeginConnect())
         return;
     ClearPanes();
-    StopConnector(); // an earlier attempt's finished thread
     connecting_ = true;
     Button(ctl::Connect)->setEnabled(false);
     // Resolving and connecting may take seconds for an address that does not
@@ -304,8 +306,6 @@ void CMainDlg::ConnectTo(const ConnectSettings& settings)
 
 void CMainDlg::OnConnectOpened(bool ok, const ConnectSettings& settings)
 {
-    // The opening thread has finished its work; nothing to cancel.
-    connecting_ = false;
     StopConnector();
     Button(ctl::Connect)->setEnabled(true);
     if (!ok) {
@@ -319,10 +319,7 @@ void CMainDlg::StopConnector()
 {
     if (!connector_.joinable())
         return;
-    // A cancel is only sent to an open that runs: one left behind would make
-    // the next connect fail at once.
-    if (connecting_)
-        core_->Session().CancelOpen();
+    core_->Session().CancelOpen();
     connector_.join();
     connecting_ = false;
 }
