@@ -578,3 +578,17 @@ TEST(DivisionsPlacePanesTest, SingleViewGivesTheWholeGridToTheSelectedPane)
 
 } // namespace
 } // namespace tarnvik
+
+TEST(DivisionsTest, DivisionButtonsAChannelCountCanUse)
+{
+    const int divisions[] = {1, 4, 6, 8, 9, 10, 13, 16};
+    struct Row {
+        int channels;
+        std::set<int> usable;
+    };
+    for (const Row& row : {Row{1, {1}}, Row{4, {1, 4}}, Row{8, {1, 4, 6, 8, 9, 10}}, Row{9, {1, 4, 6, 8, 9, 10}},
+                           Row{16, {1, 4, 6, 8, 9, 10, 13, 16}}})
+        for (int division : divisions)
+            EXPECT_EQ(tarnvik::DivisionUsable(division, row.channels), row.usable.count(division) == 1)
+                << row.channels << " channels, division " << division;
+}

@@ -383,6 +383,21 @@ bool DivisionState::DoubleClick(int pane)
     return true;
 }
 
+bool DivisionUsable(int division, int channelCount)
+{
+    switch (channelCount) {
+    case 1:
+        return division == 1;
+    case 4:
+        return division == 1 || division == 4;
+    case 8:
+    case 9:
+        return division != 13 && division != 16;
+    default:
+        return true;
+    }
+}
+
 PaneRects PlacePanes(int clientWidth, int clientHeight, bool fullScreen, const DivisionState& divisions,
                      int skinWidth138, int skinHeight136)
 {

@@ -40,6 +40,11 @@ struct DivisionHooks {
     std::function<void()> leavingSingleView;
 };
 
+// Whether a division's button can be used with a DVR of `channelCount`
+// channels: with 1 channel only division 1, with 4 only 1 and 4, with 8 or 9
+// all but 13 and 16, otherwise all.
+bool DivisionUsable(int division, int channelCount);
+
 class DivisionState {
 public:
     // `noVideo` is the picture given to panes whose channel moved away while

@@ -17,12 +17,17 @@ ViewerCore::~ViewerCore()
 
 bool ViewerCore::Connect(const ConnectSettings& settings)
 {
+    ClearPictures();
+    return session_.Connect(settings);
+}
+
+void ViewerCore::ClearPictures()
+{
     state_.streamState = kStreamIdle;
     for (int pane = 0; pane < 16; ++pane) {
-        panes_.ShowPicture(pane, QImage(), true);
+        panes_.ShowPicture(pane, noVideo_, true);
         panes_.SetTimeText(pane, std::string());
     }
-    return session_.Connect(settings);
 }
 
 void ViewerCore::ShowDivision(int division, int pageStart, int selectedChannel)

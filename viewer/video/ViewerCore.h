@@ -34,6 +34,12 @@ public:
     // (which resets the renderer and the frame list).
     bool Connect(const ConnectSettings& settings);
 
+    // The picture panes show when they have no video (none by default).
+    void SetNoVideoPicture(const QImage& picture) { noVideo_ = picture; }
+    // Every pane shows the no-video picture and loses its time text; the
+    // stream state becomes idle. Connect does this first.
+    void ClearPictures();
+
     // Applies a division to the decode path's view of it (page starts, the
     // single view's channel) and tells the DVR. The full division logic
     // (panes shown, captions, paging) belongs to the main window.
@@ -45,6 +51,7 @@ private:
     ChannelModel model_;
     CChannelRenderer renderer_;
     DvrSession session_;
+    QImage noVideo_;
 };
 
 } // namespace tarnvik

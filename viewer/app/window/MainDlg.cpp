@@ -84,16 +84,14 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
     // window opens all the same.
     core_ = std::make_unique<ViewerCore>(notifier_, bridge_, options_.timing);
     noVideo_ = LoadSkin(130).toImage().convertToFormat(QImage::Format_BGR888);
+    core_->SetNoVideoPicture(noVideo_);
     videoBackground_ = LoadSkin(136);
     panelBackground_ = LoadSkin(137);
     barBackground_ = LoadSkin(138);
 
     DivisionHooks hooks;
     hooks.requestDivision = [this](int division) { core_->Session().DivisionChanged(division); };
-    hooks.invalidatePane = [this](int pane) {
-        if (COneCamera* camera = Pane(pane))
-            camera->update();
-    };
+    hooks.invalidatePane = [this](int pane) { RepaintPane(pane); };
     hooks.enteringSingleView = [this](int channel) {
         SetAudioMute(false);
         bool hasVideo = false;
@@ -116,13 +114,13 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
     BuildSheet();
     BuildPanes();
     WireBridge();
+    UpdateConnectDependent(); // nothing that needs a DVR before a login
 
     // Every pane starts with the no-video picture and its camera caption.
     const int channelCount = core_->State().channelCount.load();
-    for (int pane = 0; pane < 16; ++pane) {
-        core_->Panes().ShowPicture(pane, noVideo_, true);
+    core_->ClearPictures();
+    for (int pane = 0; pane < 16; ++pane)
         core_->Panes().SetPane(pane, pane, false, CaptionOfChannel(pane, channelCount));
-    }
     ApplyChannelCount(channelCount);
 
     connect(&rateTimer_, &QTimer::timeout, this, &CMainDlg::OnRateTimer);
@@ -156,10 +154,7 @@ QString CMainDlg::LoadText(int englishId) const
 void CMainDlg::WireBridge()
 {
     UiHandlers handlers;
-    handlers.paneChanged = [this](int pane) {
-        if (COneCamera* camera = Pane(pane))
-            camera->update();
-    };
+    handlers.paneChanged = [this](int pane) { RepaintPane(pane); };
     handlers.recordingIndicator = [this](bool lit) { lights_[ctl::RecLight]->SetState(lit ? 1 : 0); };
     handlers.controlsEnabled = [this](bool enabled) { OnControlsEnabled(enabled); };
     handlers.sessionChanged = [this](bool loggedIn, const std::string& host) { OnSessionChanged(loggedIn, host); };
@@ -170,19 +165,8 @@ void CMainDlg::WireBridge()
 
 void CMainDlg::ApplyChannelCount(int channelCount)
 {
-    // Division buttons a channel count cannot use.
-    const int all[] = {ctl::Div1, ctl::Div4, ctl::Div6, ctl::Div8, ctl::Div9, ctl::Div10, ctl::Div13, ctl::Div16};
-    for (int id : all) {
-        const int division = DivisionOfButton(id);
-        bool usable = true;
-        if (channelCount == 1)
-            usable = division == 1;
-        else if (channelCount == 4)
-            usable = division == 1 || division == 4;
-        else if (channelCount == 8 || channelCount == 9)
-            usable = division != 13 && division != 16;
-        buttons_[id]->setEnabled(usable);
-    }
+    for (int id : {ctl::Div1, ctl::Div4, ctl::Div6, ctl::Div8, ctl::Div9, ctl::Div10, ctl::Div13, ctl::Div16})
+        buttons_[id]->setEnabled(DivisionUsable(DivisionOfButton(id), channelCount));
     if (channelCount == 1)
         divisions_->SetDivision(1, 0, true, false);
     else
@@ -209,14 +193,17 @@ void CMainDlg::PlacePanesNow()
     }
 }
 
+void CMainDlg::RepaintPane(int pane)
+{
+    if (COneCamera* camera = Pane(pane))
+        camera->update();
+}
+
 void CMainDlg::ClearPanes()
 {
-    core_->State().streamState = kStreamIdle;
-    for (int pane = 0; pane < 16; ++pane) {
-        core_->Panes().ShowPicture(pane, noVideo_, true);
-        core_->Panes().SetTimeText(pane, std::string());
-        panes_[size_t(pane)]->update();
-    }
+    core_->ClearPictures();
+    for (int pane = 0; pane < 16; ++pane)
+        RepaintPane(pane);
 }
 
 // ---- Buttons ------------------------------------------------------------------
@@ -280,7 +267,7 @@ void CMainDlg::OnSheetPageChanged(int index)
     else if (core_->State().mode.load() == kModeLive)
         session.LiveTabHidden();
     if (!connecting_)
-        Button(ctl::Connect)->setEnabled(page == liveTab_ || core_->State().loggedIn.load());
+        Button(ctl::Connect)->setEnabled(page == liveTab_ || loggedIn_);
 }
 
 // ---- Session ------------------------------------------------------------------
@@ -328,18 +315,17 @@ void CMainDlg::DisconnectFromButton()
 {
     core_->Session().Disconnect();
     const int channelCount = core_->State().channelCount.load();
-    for (int pane = 0; pane < 16; ++pane) {
+    for (int pane = 0; pane < 16; ++pane)
         core_->Panes().SetPane(pane, divisions_->PaneChannel(pane), divisions_->PaneVisible(pane),
                                CaptionOfChannel(pane, channelCount));
-        core_->Panes().SetTimeText(pane, std::string());
-        core_->Panes().ShowPicture(pane, noVideo_, true);
-        panes_[size_t(pane)]->update();
-    }
+    ClearPanes();
     core_->Session().Frames().Clear();
 }
 
 void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
 {
+    loggedIn_ = loggedIn;
+    UpdateConnectDependent();
     if (loggedIn) {
         ApplyChannelCount(core_->State().channelCount.load());
         // The local search page is not offered while a DVR is connected.
@@ -358,9 +344,16 @@ void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
 
 void CMainDlg::OnControlsEnabled(bool enabled)
 {
-    const bool usable = enabled && core_->State().loggedIn.load();
+    controlsEnabled_ = enabled;
+    UpdateConnectDependent();
+}
+
+void CMainDlg::UpdateConnectDependent()
+{
+    // Both flags come through the bridge's queue in the order the session
+    // reported them, so they never disagree with each other here.
     for (QWidget* w : connectDependent_)
-        w->setEnabled(usable);
+        w->setEnabled(controlsEnabled_ && loggedIn_);
 }
 
 void CMainDlg::UpdateConnectButton(bool loggedIn)
@@ -369,10 +362,6 @@ void CMainDlg::UpdateConnectButton(bool loggedIn)
     button->LoadSkin(LoadSkin(loggedIn ? 266 : 265));
     button->SetTooltip(LoadText(loggedIn ? 3015 : 3009));
     button->update();
-    // The controls follow the logged-in flag, which is set after the
-    // bridge's calls were queued; read it now, on this thread.
-    for (QWidget* w : connectDependent_)
-        w->setEnabled(loggedIn);
 }
 
 void CMainDlg::OnRateTimer()
@@ -394,8 +383,13 @@ void CMainDlg::EnterFullScreen()
         return;
     normalPosition_ = pos();
     fullScreen_ = true;
-    for (QWidget* w : chrome_)
-        w->hide();
+    hiddenByFullScreen_.clear();
+    for (QWidget* w : chrome_) {
+        if (w->isVisibleTo(this)) {
+            hiddenByFullScreen_.push_back(w);
+            w->hide();
+        }
+    }
     if (app_.main.hideCaption)
         setWindowFlag(Qt::FramelessWindowHint, true);
     setMinimumSize(kMinFullScreenWidth, kMinFullScreenHeight);
@@ -415,13 +409,9 @@ void CMainDlg::LeaveFullScreen()
     setWindowFlag(Qt::FramelessWindowHint, false);
     setFixedSize(kDesignWidth, kDesignHeight);
     move(normalPosition_);
-    for (QWidget* w : chrome_)
+    for (QWidget* w : hiddenByFullScreen_)
         w->show();
-    // What only other modes show stays hidden.
-    for (int id : {ctl::OpenFile, ctl::RemotePlay, ctl::RemoteStop, ctl::RemoteStepFf, ctl::RemoteStepRw, ctl::RemoteFf,
-                   ctl::RemoteRw, ctl::LocalPlay, ctl::LocalStop, ctl::LocalFf, ctl::LocalRw, ctl::LocalStepFf,
-                   ctl::LocalStepRw, ctl::TimeReset})
-        buttons_[id]->hide();
+    hiddenByFullScreen_.clear();
     show();
     PlacePanesNow();
     update();

@@ -141,6 +141,8 @@ private:
     void OnConnectOpened(bool ok, const ConnectSettings& settings);
     void DisconnectFromButton();
     void ClearPanes();
+    void RepaintPane(int pane);
+    void UpdateConnectDependent();
     void PlacePanesNow();
     void UpdateConnectButton(bool loggedIn);
     void StopConnector();
@@ -170,8 +172,12 @@ private:
     CTabLocalSearch* localTab_ = nullptr;
     // Everything but the panes; hidden in full screen.
     std::vector<QWidget*> chrome_;
-    // Enabled only while a DVR is logged in.
+    // What entering full screen hid, shown again when it is left.
+    std::vector<QWidget*> hiddenByFullScreen_;
+    // Enabled only while a DVR is logged in and the session allows it.
     std::vector<QWidget*> connectDependent_;
+    bool loggedIn_ = false;        // the session's last report through the bridge
+    bool controlsEnabled_ = true;  // likewise
 
     QTimer rateTimer_;
 

@@ -140,10 +140,8 @@ void CMainDlg::BuildControlPanel()
         buttons_[id]->setEnabled(false);
     for (int id : kTransport)
         buttons_[id]->hide();
-    for (int id : kNeedsLogin) {
-        buttons_[id]->setEnabled(false);
+    for (int id : kNeedsLogin)
         connectDependent_.push_back(buttons_[id]);
-    }
 
     // The position slider of local playback: its bitmaps now, shown by that mode.
     slider_ = new CBitmapSlider(this);
@@ -206,8 +204,6 @@ void CMainDlg::BuildSheet()
     connectDependent_.push_back(liveTab_->PauseButton());
     for (int i = 0; i < 8; ++i)
         connectDependent_.push_back(liveTab_->PtzButton(i));
-    for (QWidget* w : connectDependent_)
-        w->setEnabled(false);
 
     DvrSession& session = core_->Session();
     connect(liveTab_, &CTabLive::PlayClicked, this, [&session] { session.LivePlay(); });
