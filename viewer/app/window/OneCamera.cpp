@@ -65,10 +65,10 @@ void COneCamera::paintEvent(QPaintEvent*)
     const PaneSnapshot snapshot = panes_.Snapshot(pane_);
     const PaneLine line = ComposePaneLine(pane_, snapshot.timeText, divisions_, state_.channelCount.load());
 
-    // Drawn off-screen first so the pane never flickers between caption and picture.
-    QImage canvas(size(), QImage::Format_RGB32);
-    canvas.fill(line.background);
-    QPainter p(&canvas);
+    // Qt's backing store is already the off-screen bitmap: painting straight
+    // into it never flickers and needs no picture-sized buffer per paint.
+    QPainter p(this);
+    p.fillRect(rect(), line.background);
     const QFont font = PaneCaptionFont(line.singleView);
     p.setFont(font);
     const QFontMetrics metrics(font);
@@ -85,9 +85,6 @@ void COneCamera::paintEvent(QPaintEvent*)
     const QRect pictureRect(1, lineHeight, width() - 1, height() - lineHeight);
     if (!snapshot.image.isNull() && pictureRect.width() > 0 && pictureRect.height() > 0)
         p.drawImage(pictureRect, snapshot.image); // a plain stretch, no smoothing
-    p.end();
-
-    QPainter(this).drawImage(0, 0, canvas);
 }
 
 void COneCamera::mousePressEvent(QMouseEvent* event)
