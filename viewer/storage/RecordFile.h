@@ -1,0 +1,52 @@
+// A recording made by the stream recorder (`.avs`): an 8-byte file header,
+// then frame records one after the other with no block structure. Opening
+// scans the records once and cuts them into blocks — a block starts at a key
+// picture of the channel that opened the recording (or at any key picture
+// once a block spans two seconds) — so that positions, steps, fast motion
+// and time search work as they do on a DVR's blocks.
+#pragma once
+
+#include "storage/BlockSource.h"
+
+#include <atomic>
+#include <string>
+
+namespace tarnvik {
+
+struct RecordScan {
+    bool signatureValid = false;
+    int codecKind = -1;      // from the file header, else the first record
+    uint32_t modelCode = 0;  // from the file header
+    uint64_t records = 0;
+    uint64_t skippedBytes = 0; // bytes that belonged to no record
+};
+
+class RecordFileSource final : public BlockSource {
+public:
+    // Scans the file. False with a reason in `error` when it holds no
+    // record at all. `cancel` (may be null) stops a long scan.
+    bool Open(std::unique_ptr<SourceFile> file, std::string& error, const std::atomic<bool>* cancel = nullptr);
+
+    const RecordScan& Scan() const { return scan_; }
+    const std::vector<BlockInfo>& Blocks() const { return blocks_; }
+
+    uint64_t Size() const override { return file_ ? file_->Size() : 0; }
+    BlockInfo First() override;
+    BlockInfo Last() override;
+    BlockInfo At(uint64_t offset) override;
+    BlockInfo FindFrom(uint64_t offset) override;
+    BlockInfo Before(const BlockInfo& block) override;
+    size_t ReadRecords(const BlockInfo& block, uint8_t* out) override;
+    size_t ReadAudio(const BlockInfo&, uint8_t*) override { return 0; }
+
+private:
+    std::unique_ptr<SourceFile> file_;
+    RecordScan scan_;
+    std::vector<BlockInfo> blocks_; // in file order
+};
+
+// The frame header length of the record whose header starts at p (at least
+// 7 readable bytes): 40 bytes for stream variant 3, 32 otherwise.
+size_t RecordHeaderLength(const uint8_t* p);
+
+} // namespace tarnvik
