@@ -18,6 +18,8 @@ struct DiskSystemPaths {
 
 struct DvrDisk {
     std::string indexRoot;   // the mounted root holding `timeindex`
+    // Both devices are named under DiskSystemPaths::dev (the mount table's
+    // "/dev/" replaced by it), so they can be opened as given.
     std::string indexDevice; // its block device, e.g. /dev/sdb1
     std::string videoDevice; // the next partition of the same disk, e.g. /dev/sdb2
     std::string timeIndexPath() const { return indexRoot + "/timeindex"; }
@@ -27,13 +29,18 @@ struct DvrDisk {
 class DvrDiskLocator {
 public:
     explicit DvrDiskLocator(DiskSystemPaths paths = {});
-    // The first mounted index partition (mount table order) whose video
-    // partition exists; nothing when there is none.
+    // The first mounted index partition (mount table order, a device under
+    // /dev/ whose mount point holds `timeindex`) whose video partition
+    // exists; nothing when there is none or the table cannot be read.
+    // Octal escapes of the table (\040 for a blank) are decoded. /sys is
+    // not needed: the partition's name alone gives its successor.
     std::optional<DvrDisk> Find() const;
 
     // The partition after `device` on the same disk: sdb1 -> sdb2,
-    // nvme0n1p1 -> nvme0n1p2, mmcblk0p1 -> mmcblk0p2. Empty when `device`
-    // names no partition.
+    // nvme0n1p1 -> nvme0n1p2, mmcblk0p1 -> mmcblk0p2 (any disk whose name
+    // ends in a digit takes 'p' and the number; sd, hd, vd and xvd disks
+    // take the number directly). Empty when `device` names no partition
+    // (/dev/sdb, /dev/nvme0n1, /dev/md0).
     static std::string NextPartition(const std::string& device);
 
 private:

@@ -22,11 +22,15 @@ inline constexpr uint64_t kTimeIndexMaxBytes = 16u << 20;
 
 struct TimeIndex {
     bool disk = false; // the disk's ring, not a backup's `.inx`
-    // Every entry slot of the file sorted by time, newest first; slots not
-    // copied (after the first entry of 1970) hold zeros and sort last.
+    // Every entry slot of the file sorted by time (unsigned), newest first.
+    // Entries are copied in file order up to the first entry of 1970; an
+    // entry whose position lies beyond the source's length is left out (a
+    // backup's newest entry is first clamped to the file's length). Slots
+    // not copied hold zeros and sort last.
     std::vector<dvrformat::TimeIndexEntry> sorted;
-    // Valid entries: a backup's copied entries, or the disk ring's count
-    // (newest - oldest + 1, wrapping past the end of the file).
+    // Valid entries, sorted[0 .. count): a backup's copied entries, or the
+    // disk ring's count (newest - oldest + 1, wrapping past the end of the
+    // file; 1 when newest == oldest), never more than the entries copied.
     size_t count = 0;
     uint32_t startTime = 0; // the oldest entry's time
     uint32_t endTime = 0;   // the newest entry's time
@@ -39,16 +43,18 @@ struct TimeIndex {
 // file or video partition the positions point into (0: unknown, no check).
 // False with a reason in `error` when the file cannot be an index (shorter
 // than its header, oldest or newest number 0 or beyond the entries the file
-// holds); `out` is then empty.
+// holds, or no entry at all); `out` is then empty. Bytes beyond
+// kTimeIndexMaxBytes and a trailing partial entry are ignored.
 bool ParseTimeIndex(const uint8_t* data, size_t size, bool disk, uint64_t sourceLength, TimeIndex& out,
                     std::string& error);
 // Reads and parses an index file (at most kTimeIndexMaxBytes).
 bool LoadTimeIndex(const std::string& path, bool disk, uint64_t sourceLength, TimeIndex& out, std::string& error);
 
-// The entry that a search for `time` finds: walking from the newest entry,
-// the first (skipping entries of 1970 or earlier) whose start lies at most
-// 59 seconds after `time` ((time - entry) in whole minutes, truncated toward
-// zero, is 0 or more). Returns its index in `sorted`, or -1 when none.
+// The entry that a search for `time` finds: walking the valid entries from
+// the newest, the first (skipping entries of 1970 or earlier) whose start
+// lies at most 59 seconds after `time` ((time - entry) in whole minutes,
+// truncated toward zero, is 0 or more). Returns its index in `sorted`, or -1
+// when none.
 int FindTime(const TimeIndex& index, uint32_t time);
 
 // Where recording continues after `position`: the position of the first
