@@ -197,4 +197,8 @@ TEST(MkdvrTest, DiskImageIsFoundAndItsRingLoads)
     }
     EXPECT_EQ(FindTime(index, t0 - 120), -1); // stale slots are not found
     EXPECT_EQ(FindTime(index, t0 - 50), 2); // 50 s before the oldest entry
+
+    layout.ringSlots = 2; // fewer slots than entries: refused before anything is written
+    EXPECT_FALSE(mkdvr::WriteDiskImage(o, layout, dir / "small", error));
+    EXPECT_FALSE(std::filesystem::exists(dir / "small"));
 }

@@ -93,6 +93,20 @@ bool LoadClips(const std::string& mediaDir, std::vector<testdvr::Clip>& clips, s
     return true;
 }
 
+// Recorded seconds (0-based) that start an index entry: the first, the
+// first after each gap, and every `entrySeconds` after the last start.
+std::vector<int> EntryStarts(const MkdvrOptions& o)
+{
+    std::vector<int> starts;
+    for (int s = 0; s < o.seconds; ++s) {
+        const bool afterGap =
+            std::any_of(o.gaps.begin(), o.gaps.end(), [&](const auto& g) { return g.first == s; });
+        if (starts.empty() || afterGap || s - starts.back() >= o.entrySeconds)
+            starts.push_back(s);
+    }
+    return starts;
+}
+
 class RecordingWriter {
 public:
     RecordingWriter(const MkdvrOptions& o, const std::vector<testdvr::Clip>& clips) : o_(o), clips_(clips) {}
@@ -119,12 +133,10 @@ public:
     {
         offset_ = base;
         summary.groups = groups_;
-        int entryStart = 0;
+        const std::vector<int> starts = EntryStarts(o_);
         for (int s = 0; s < o_.seconds; ++s) {
-            if (s == 0 || GapBefore(s) || s - entryStart >= o_.entrySeconds) {
-                entryStart = s;
+            if (std::binary_search(starts.begin(), starts.end(), s))
                 summary.entries.push_back(TimeIndexEntry{TimeOf(s), 0, offset_});
-            }
             for (int g = 0; g < groups_; ++g) {
                 if (!WriteBlock(out, s, GroupFirst(g, groups_), GroupFirst(g + 1, groups_), error))
                     return false;
@@ -156,10 +168,6 @@ private:
         return length;
     }
 
-    bool GapBefore(int second) const
-    {
-        return std::any_of(o_.gaps.begin(), o_.gaps.end(), [&](const auto& g) { return g.first == second; });
-    }
     uint32_t TimeOf(int second) const
     {
         uint64_t t = uint64_t(o_.startTime) + uint64_t(second);
@@ -323,6 +331,14 @@ bool WriteDiskImage(const MkdvrOptions& options, const DiskLayout& layout, const
     MkdvrSummary& s = summary ? *summary : local;
     s = MkdvrSummary{};
     namespace fs = std::filesystem;
+    if (!ValidOptions(options, error))
+        return false;
+    const size_t count = EntryStarts(options).size();
+    const size_t slots = layout.ringSlots == 0 ? count : size_t(std::max(layout.ringSlots, 0));
+    if (slots < count || layout.ringOldest < 1 || size_t(layout.ringOldest) > slots) {
+        error = "the ring needs at least " + std::to_string(count) + " slots and an oldest slot within them";
+        return false;
+    }
     std::error_code ec;
     const std::string root = fs::absolute(folder, ec).lexically_normal().string();
     for (const char* sub : {"index", "dev", "sys"}) {
@@ -336,13 +352,6 @@ bool WriteDiskImage(const MkdvrOptions& options, const DiskLayout& layout, const
     dvrformat::StreamFileHeader::ForRecording(3, 0x480F).Write(sector.data());
     if (!WriteVideo(options, root + "/dev/sdz2", sector, s, error))
         return false;
-
-    const size_t count = s.entries.size();
-    const size_t slots = layout.ringSlots == 0 ? count : size_t(std::max(layout.ringSlots, 0));
-    if (slots < count || layout.ringOldest < 1 || size_t(layout.ringOldest) > slots) {
-        error = "the ring needs at least " + std::to_string(count) + " slots and an oldest slot within them";
-        return false;
-    }
     std::vector<TimeIndexEntry> ring(slots);
     const size_t first = size_t(layout.ringOldest) - 1;
     for (size_t j = 0; j < count; ++j)
