@@ -43,6 +43,7 @@ LiveReception::Outcome LiveReception::ParseAndDecode(size_t blockSize, bool live
         ++counters_.dropped;
         return out;
     }
+    out.headerParsed = true;
     const FrameInfo& frame = sink_.Frame();
     const int channel = frame.channel & 15;
     out.channel = channel;
@@ -146,14 +147,15 @@ void LiveReception::OnLiveData(const MessageHeader& header)
         std::lock_guard<std::mutex> guard(decodeLock_);
         outcome = ParseAndDecode(video.blockSize, true, true);
     }
-    if (!outcome.parsed)
-        return;
-    Publish(outcome, video.prefix);
-    const int selected = state_.selectedChannel.load() & 15;
-    const bool exported = (state_.exportedChannelMask.load() >> selected) & 1;
-    if (!exported && !(video.hasPrefix && video.prefix.unpaced))
-        Pace(outcome);
-    if (recorder)
+    if (outcome.parsed) {
+        Publish(outcome, video.prefix);
+        const int selected = state_.selectedChannel.load() & 15;
+        const bool exported = (state_.exportedChannelMask.load() >> selected) & 1;
+        if (!exported && !(video.hasPrefix && video.prefix.unpaced))
+            Pace(outcome);
+    }
+    // Only decoding is gated; the recording keeps every block.
+    if (outcome.headerParsed && recorder)
         recorder(frameBuffer_.get(), video.blockSize, kModeLive);
 }
 

@@ -30,8 +30,10 @@ inline constexpr const char* kPlaybackStopped = "PB MODE STOP!!!";
 
 // The stream recorder's entry: the whole frame block and the mode of the
 // data (kModeLive or kModeRemotePlayback); the recorder decides whether it
-// records in that mode. Empty until the recorder exists. Set it before
-// Connect: the command task reads it without a lock.
+// records in that mode. Every block read whole whose frame header parses is
+// handed over, also the predicted pictures the gate keeps from decoding: a
+// recording holds all the DVR sent. Empty until the recorder exists. Set
+// it before Connect: the command task reads it without a lock.
 using RecorderHook = std::function<void(const uint8_t* block, size_t size, int mode)>;
 
 // What happened to received video messages, for diagnosis and tests.
@@ -70,7 +72,8 @@ private:
 
     // What the locked part of a handler hands to the unlocked part.
     struct Outcome {
-        bool parsed = false;
+        bool headerParsed = false; // the block is recorded, gated or not
+        bool parsed = false;       // the block passed the gate
         bool decoded = false;
         std::string frameLine;
         int64_t streamMs = 0;

@@ -2,12 +2,16 @@
 
 namespace tarnvik {
 
-ViewerCore::ViewerCore(Notifier& notifier, UiBridge& ui, SessionTiming timing)
+ViewerCore::ViewerCore(Notifier& notifier, UiBridge& ui, SessionTiming timing, uint64_t recorderRolloverBytes)
     : model_(notifier)
     , renderer_(state_, model_, panes_, ui)
+    , recorder_(state_, notifier, recorderRolloverBytes)
     , session_(state_, renderer_, model_.DecodeLock(), ui, notifier, timing)
 {
     model_.InitDecoders();
+    session_.Reception().recorder = [this](const uint8_t* block, size_t size, int mode) {
+        recorder_.WriteFrame(block, size, mode);
+    };
 }
 
 ViewerCore::~ViewerCore()

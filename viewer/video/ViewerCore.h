@@ -1,11 +1,12 @@
 // The viewer without its window: the program-wide state, the panes, the
-// sixteen decoders, the channel renderer and the DVR session, built and torn
-// down in the order they depend on each other. The main window owns one;
-// tests and benchmarks use it headless.
+// sixteen decoders, the channel renderer, the stream recorder and the DVR
+// session, built and torn down in the order they depend on each other. The
+// main window owns one; tests and benchmarks use it headless.
 #pragma once
 
 #include "net/DvrSession.h"
 #include "net/ViewerState.h"
+#include "storage/StreamRecorder.h"
 #include "video/ChannelModel.h"
 #include "video/ChannelRenderer.h"
 #include "video/PaneStore.h"
@@ -15,8 +16,12 @@ namespace tarnvik {
 class ViewerCore {
 public:
     // The decoders are initialised at once; a failing channel is reported
-    // through `notifier` and the others stay usable.
-    ViewerCore(Notifier& notifier, UiBridge& ui, SessionTiming timing = {});
+    // through `notifier` and the others stay usable. Every live and remote
+    // playback frame block that the session receives goes to the recorder,
+    // which keeps those of the mode it records (`recorderRolloverBytes`:
+    // the size past which it starts a new file).
+    ViewerCore(Notifier& notifier, UiBridge& ui, SessionTiming timing = {},
+               uint64_t recorderRolloverBytes = kRolloverBytes);
     // The session ends first (its command task is joined), then the
     // renderer and the decoders go.
     ~ViewerCore();
@@ -28,6 +33,9 @@ public:
     ChannelModel& Channels() { return model_; }
     CChannelRenderer& Renderer() { return renderer_; }
     DvrSession& Session() { return session_; }
+    // The window sets its folder from the profile (SetFolder), starts and
+    // stops it and follows onStateChanged with the REC mark.
+    StreamRecorder& Recorder() { return recorder_; }
 
     // Connects as the Connect button does: the sixteen panes lose their
     // pictures and time texts and show no video, then the session connects
@@ -50,6 +58,7 @@ private:
     PaneStore panes_;
     ChannelModel model_;
     CChannelRenderer renderer_;
+    StreamRecorder recorder_; // outlives the session, whose command task writes to it
     DvrSession session_;
     QImage noVideo_;
 };
