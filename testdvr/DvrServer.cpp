@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -41,6 +42,26 @@ DvrServer::~DvrServer()
     Stop();
     if (listenFd_ >= 0) // Run never ran
         ::close(listenFd_);
+    if (copyFd_ >= 0)
+        ::close(copyFd_);
+}
+
+void DvrServer::CopySent(const uint8_t* block, size_t size)
+{
+    std::lock_guard<std::mutex> guard(copyLock_);
+    size_t done = 0;
+    while (copyFd_ >= 0 && done < size) {
+        const ssize_t rc = ::write(copyFd_, block + done, size - done);
+        if (rc < 0 && errno == EINTR)
+            continue;
+        if (rc <= 0) {
+            Log("copy of sent blocks failed: " + std::string(std::strerror(errno)));
+            ::close(copyFd_);
+            copyFd_ = -1;
+            return;
+        }
+        done += size_t(rc);
+    }
 }
 
 const Clip& DvrServer::ClipForChannel(int channel) const
@@ -76,6 +97,14 @@ bool DvrServer::Start(std::string& error)
     }
     if (options_.jpegChannel >= 0 && !LoadJpegClip(options_.mediaDir + "/jpeg_cif.mjpeg", jpeg_, error))
         return false;
+
+    if (!options_.copySent.empty()) {
+        copyFd_ = ::open(options_.copySent.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (copyFd_ < 0) {
+            error = "cannot open " + options_.copySent + ": " + std::strerror(errno);
+            return false;
+        }
+    }
 
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) {

@@ -36,6 +36,10 @@ struct Options {
     std::string mediaDir;
     std::string clip; // when set, every channel plays this clip of mediaDir
     int framesPerSecond = 25;
+    // When set, every picture's frame block (frame header, picture, audio:
+    // the message less its header and data prefix) is appended to this file
+    // once it was sent whole, in send order. Fault messages are not.
+    std::string copySent;
 };
 
 // Fault names accepted by --fault and by the "fault NAME" control command.
@@ -69,6 +73,8 @@ public:
 
     const Options& options() const { return options_; }
     const Clip& ClipForChannel(int channel) const;
+    // Appends a sent frame block to the copySent file (nothing without one).
+    void CopySent(const uint8_t* block, size_t size);
     void Log(const std::string& line) const { log_(line); }
 
 private:
@@ -81,6 +87,8 @@ private:
     std::atomic<bool> stopping_{false};
     std::mutex sessionsLock_;
     std::vector<std::shared_ptr<Session>> sessions_;
+    std::mutex copyLock_; // one block at a time into copyFd_
+    int copyFd_ = -1;
 };
 
 } // namespace testdvr

@@ -464,8 +464,12 @@ void Session::SendPicture(int channel)
 {
     BuildPicture(channel, message_);
     std::lock_guard<std::mutex> guard(sendLock_);
-    if (!Send(message_.data(), message_.size(), options_.faults.count("slow") > 0))
+    if (!Send(message_.data(), message_.size(), options_.faults.count("slow") > 0)) {
         closing_ = true;
+        return;
+    }
+    const size_t skip = kMessageHeaderSize + (options_.noPrefix ? 0 : kDataPrefixSize);
+    server_.CopySent(message_.data() + skip, message_.size() - skip);
 }
 
 } // namespace testdvr

@@ -25,7 +25,9 @@ const char* kUsage =
     "usage: tarnvik-testdvr [--port N] [--upgrade-port N] [--channels 1..16] [--password P]\n"
     "                       [--type 0x2200|0x22F0] [--version 0xNNNN] [--model N] [--codec-kind 0..3]\n"
     "                       [--audio] [--jpeg-channel N] [--no-prefix] [--fault NAME]... [--fault-after N]\n"
-    "                       [--media DIR] [--clip NAME.264]\n"
+    "                       [--media DIR] [--clip NAME.264] [--copy-sent FILE]\n"
+    "--copy-sent FILE: append every frame block sent (frame header, picture, audio; no message\n"
+    "                  header or data prefix) to FILE in send order; fault messages are not copied\n"
     "faults: garbage bad-magic bad-code short slow drop stall oversize\n"
     "commands on standard input: finish | error 0xNNNN | status | drop | fault NAME | stall | resume | quit\n";
 
@@ -87,6 +89,7 @@ int main(int argc, char** argv)
         else if (arg == "--fault-after") options.faultAfter = int(number(1, 1000000));
         else if (arg == "--media") options.mediaDir = value();
         else if (arg == "--clip") options.clip = value();
+        else if (arg == "--copy-sent") options.copySent = value();
         else if (arg == "--fault") {
             const std::string name = value();
             const auto& known = testdvr::FaultNames();
