@@ -6,6 +6,7 @@
 #include "app/strings/StringTable.h"
 #include "app/window/MainDlg.h"
 #include "app/window/QtNotifier.h"
+#include "storage/LocalPlayer.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -109,6 +110,14 @@ int main(int argc, char** argv)
         connect.speedSetting = settings.profile.speed;
         connect.codecSetting = settings.profile.codec;
         QTimer::singleShot(0, &window, [&window, connect] { window.ConnectTo(connect); });
+    }
+
+    if (options.playFile) {
+        // The file opens on its first pictures and plays.
+        QTimer::singleShot(0, &window, [&window, path = *options.playFile] {
+            if (window.OpenPlayback(path) && window.Player())
+                window.Player()->PlayPause();
+        });
     }
 
     int exitCode = 0;

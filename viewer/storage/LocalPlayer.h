@@ -54,6 +54,10 @@ struct PlayerSource {
     std::string carId;   // the disk's car identifier
     bool signatureValid = false;
     int codecKind = 3;   // the stream variant the decode path is told
+    // The recorded period (DvrTimes): the index's, else the first and last
+    // blocks'.
+    uint32_t firstTime = 0;
+    uint32_t lastTime = 0;
 
     // The position slider: sectors of the source, or index entries counted
     // from the oldest on a disk.

@@ -38,15 +38,29 @@ NextSegmentFn SegmentsOf(const PlayerSource& source)
     return [index](uint64_t position) { return NextSegment(*index, position); };
 }
 
+void SetPeriod(PlayerSource& out, const BlockInfo& first)
+{
+    if (!out.index.Empty()) {
+        out.firstTime = out.index.startTime;
+        out.lastTime = out.index.endTime;
+        return;
+    }
+    const BlockInfo last = out.blocks->Last();
+    out.firstTime = first.time;
+    out.lastTime = last.Valid() ? last.time : first.time;
+}
+
 // Blocks must be there to play; a source without one is refused at open
 // rather than showing a player that plays nothing.
 OpenResult RequireBlocks(PlayerSource& out, const std::string& path, std::string& message)
 {
-    if (!out.blocks->First().Valid()) {
+    const BlockInfo first = out.blocks->First();
+    if (!first.Valid()) {
         message = "No video data was found in " + path + ".";
         out = PlayerSource{};
         return OpenResult::Failed;
     }
+    SetPeriod(out, first);
     return OpenResult::Ok;
 }
 
@@ -98,6 +112,7 @@ OpenResult OpenRecordingSource(const std::string& path, PlayerSource& out, std::
     const int kind = recording->Scan().codecKind;
     out.codecKind = kind >= 0 ? kind : 3;
     out.blocks = std::move(recording);
+    SetPeriod(out, out.blocks->First());
     return OpenResult::Ok;
 }
 
@@ -113,6 +128,7 @@ OpenResult OpenVolumeSource(const std::string& path, PlayerSource& out, std::str
     out.blocks = std::make_unique<GopBlockSource>(std::move(file), 0, NextSegmentFn{});
     out.audioFile = std::move(audio);
     if (!out.signatureValid) {
+        SetPeriod(out, out.blocks->First());
         message = kSignatureInvalid;
         return OpenResult::SignatureInvalid;
     }

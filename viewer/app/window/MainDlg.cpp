@@ -7,6 +7,8 @@
 #include "app/strings/StringTable.h"
 #include "app/window/OneCamera.h"
 #include "app/window/TabPages.h"
+#include "storage/LocalPlayer.h"
+#include "video/AudioPlayer.h"
 #include "net/ReceptionStatus.h"
 #include "video/Divisions.h"
 #include "video/ViewerCore.h"
@@ -113,6 +115,7 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
     BuildBottomBar();
     BuildSheet();
     BuildPanes();
+    BuildPlayback();
     WireBridge();
     UpdateConnectDependent(); // nothing that needs a DVR before a login
 
@@ -140,6 +143,8 @@ CMainDlg::~CMainDlg()
     rateTimer_.stop();
     StopConnector();
     ptzRepeater_.reset();
+    // The player decodes into the core's panes: it ends first.
+    player_.reset();
     // The session ends (live stop, session end, task joined) before the
     // decoders and panes it feeds go away.
     core_.reset();
@@ -232,7 +237,12 @@ void CMainDlg::OnButtonClicked(int controlId)
     case ctl::FullScreen:
         EnterFullScreen();
         break;
+    case ctl::DvrRecordStart:
+    case ctl::DvrRecordStop:
+        OnRecordButton(controlId == ctl::DvrRecordStart);
+        break;
     default:
+        OnLocalButton(controlId);
         break;
     }
 }
@@ -251,6 +261,8 @@ void CMainDlg::OnHoverNotify(int controlId, std::uint32_t message)
 void CMainDlg::SetAudioMute(bool mute)
 {
     muted_ = mute;
+    if (audio_)
+        audio_->SetMuted(mute);
     if (CHoverButton* button = Button(ctl::Mute)) {
         button->LoadSkin(LoadSkin(mute ? 271 : 272));
         button->SetTooltip(LoadText(mute ? 3019 : 3020));
@@ -262,6 +274,14 @@ void CMainDlg::OnSheetPageChanged(int index)
 {
     QWidget* page = sheet_->widget(index);
     DvrSession& session = core_->Session();
+    // Hiding the local page closes what it plays; the window is live again.
+    if (page != localTab_ && player_ && player_->Running()) {
+        StopPlayback();
+        core_->State().mode = kModeLive;
+    }
+    ShowPlaybackControls(page == localTab_);
+    if (page == localTab_)
+        core_->State().mode = kModeLocalPlayback;
     if (page == liveTab_)
         session.LiveTabShown();
     else if (core_->State().mode.load() == kModeLive)
@@ -335,6 +355,8 @@ void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
         setWindowTitle(QStringLiteral("Network Viewer - %1").arg(QString::fromStdString(host)));
     } else {
         setWindowTitle(QStringLiteral("Network Viewer"));
+        if (sheet_->indexOf(localTab_) < 0)
+            sheet_->addTab(localTab_, tr("Local"));
         for (auto& [id, light] : lights_)
             light->SetState(0);
         Button(ctl::Connect)->setEnabled(sheet_->currentWidget() == liveTab_);

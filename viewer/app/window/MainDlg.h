@@ -9,6 +9,7 @@
 #include "app/window/QtUiBridge.h"
 #include "net/DvrSession.h"
 #include "net/PtzRepeater.h"
+#include "storage/DvrDiskLocator.h"
 
 #include <QDialog>
 #include <QImage>
@@ -30,7 +31,11 @@ class QTabWidget;
 
 namespace tarnvik {
 
+class CAudioPlayer;
 class CBitmapSlider;
+class LocalPlayer;
+class PlayerEvents;
+struct PlayerSource;
 class CHoverButton;
 class CLedButton;
 class COneCamera;
@@ -73,6 +78,14 @@ struct MainDlgOptions {
     SessionTiming timing;       // tests shorten the session's waits
     // Replaces the logon dialog (tests); returns nothing for Cancel.
     std::function<std::optional<LogonAnswer>()> askLogon;
+    // Where the DVR disk is looked for (tests use a fake mount table).
+    DiskSystemPaths diskPaths;
+    // Replaces the file dialogs of local playback (tests); empty for Cancel.
+    std::function<std::string(int controlId)> askPath;
+    // Local playback reads as fast as it decodes (tests, benchmarks).
+    bool playbackPacing = true;
+    // Replaces running the "HDD Play" dialog (tests): returns its choice.
+    std::function<int(class CHddPlayDlg&)> askTime;
 };
 
 class CMainDlg : public QDialog {
@@ -101,6 +114,19 @@ public:
     // The speakers' mute: the button's face and tooltip follow it.
     void SetAudioMute(bool mute);
     bool AudioMuted() const { return muted_; }
+
+    // Local playback of a `.DVR` backup, a `.avs` recording, a volume or the
+    // DVR disk: the source is opened, the player starts paused on its first
+    // pictures. False when nothing could be opened (the user was told).
+    bool OpenPlayback(const std::string& path);
+    bool OpenVolume(const std::string& path);
+    bool OpenDvrDisk();
+    // The time search: the "HDD Play" dialog, then play from the time found.
+    void OnTimeSearch();
+    void StopPlayback();
+    LocalPlayer* Player() const { return player_.get(); }
+    CTabLocalSearch* LocalTab() const { return localTab_; }
+    CBitmapSlider* PositionSlider() const { return slider_; }
 
     // The English id's string in the window's language.
     QString LoadText(int englishId) const;
@@ -146,6 +172,19 @@ private:
     void PlacePanesNow();
     void UpdateConnectButton(bool loggedIn);
     void StopConnector();
+    // Local playback (MainDlgPlayback.cpp).
+    void BuildPlayback();
+    bool StartPlayback(PlayerSource&& source, const QString& title);
+    void ShowPlaybackControls(bool shown);
+    void OnLocalButton(int controlId);
+    void OnSliderNotify(std::uint32_t message);
+    void OnPlayerChanged(int state, int speed, bool atEnd);
+    void OnPlayerPosition(std::uint64_t offset, std::uint32_t time);
+    void OnPlayerStatus(const std::string& line, std::uint32_t time, int milliseconds);
+    std::string AskPath(int controlId);
+    // Stream recording: the REC mark of every pane follows the recorder.
+    void OnRecordButton(bool start);
+    void ShowRecordingMark();
 
     const IniFile& ini_;
     AppSettings& app_;
@@ -184,6 +223,12 @@ private:
     bool muted_ = true;
     bool fullScreen_ = false;
     QPoint normalPosition_;
+
+    std::unique_ptr<CAudioPlayer> audio_;
+    std::unique_ptr<PlayerEvents> playerEvents_;
+    std::unique_ptr<LocalPlayer> player_;
+    // The local playback bar: shown while the local page is.
+    std::vector<QWidget*> playbackBar_;
 
     // The connect attempt: the opening thread and whether one runs.
     std::thread connector_;

@@ -74,30 +74,30 @@ constexpr PanelButton kPanelButtons[] = {
     {ctl::PtzDown, 279, 3026, 902, 320},
     {ctl::FocusFar, 283, 3031, 946, 320},
     // Transport of remote and local playback (36 x 28); shown by those modes.
-    {ctl::OpenFile, 286, 3033, 830, 368},
+    {ctl::OpenFile, 286, 3033, 830, 702},
     {ctl::RemotePlay, 287, 3034, 868, 368},
     {ctl::RemoteStop, 288, 3035, 906, 368},
     {ctl::RemoteStepFf, 291, 3038, 944, 368},
     {ctl::RemoteStepRw, 292, 3039, 982, 368},
     {ctl::RemoteFf, 289, 0, 944, 368},
     {ctl::RemoteRw, 290, 0, 982, 368},
-    {ctl::LocalPlay, 287, 3040, 830, 400},
-    {ctl::LocalStop, 288, 3041, 868, 400},
-    {ctl::LocalFf, 289, 3042, 906, 400},
-    {ctl::LocalRw, 290, 3043, 944, 400},
-    {ctl::LocalStepFf, 291, 3044, 982, 400},
-    {ctl::LocalStepRw, 292, 3045, 830, 432},
+    {ctl::LocalPlay, 287, 3040, 830, 672},
+    {ctl::LocalStop, 288, 3041, 868, 672},
+    {ctl::LocalRw, 290, 3043, 906, 672},
+    {ctl::LocalFf, 289, 3042, 944, 672},
+    {ctl::LocalStepRw, 292, 3045, 982, 672},
+    {ctl::LocalStepFf, 291, 3044, 868, 702},
     {ctl::TimeReset, 294, 3046, 868, 432},
 };
 
 // Buttons whose features the window does not offer yet; shown disabled.
-constexpr int kNotYetOffered[] = {ctl::DvrSetting, ctl::RecordAvi, ctl::FileMode, ctl::HddPlayback};
+constexpr int kNotYetOffered[] = {ctl::DvrSetting, ctl::RecordAvi};
 // Transport buttons: hidden in live viewing.
 constexpr int kTransport[] = {ctl::OpenFile,  ctl::RemotePlay, ctl::RemoteStop,  ctl::RemoteStepFf,
                               ctl::RemoteStepRw, ctl::RemoteFf, ctl::RemoteRw,  ctl::LocalPlay,
                               ctl::LocalStop, ctl::LocalFf,    ctl::LocalRw,     ctl::LocalStepFf,
                               ctl::LocalStepRw, ctl::TimeReset};
-constexpr int kNeedsLogin[] = {ctl::DvrRecordStart, ctl::DvrRecordStop, ctl::TimeSearch, ctl::PtzLeft,
+constexpr int kNeedsLogin[] = {ctl::DvrRecordStart, ctl::DvrRecordStop, ctl::PtzLeft,
                                ctl::PtzRight,       ctl::PtzUp,         ctl::PtzDown,    ctl::ZoomIn,
                                ctl::ZoomOut,        ctl::FocusFar,      ctl::FocusNear};
 
@@ -149,7 +149,7 @@ void CMainDlg::BuildControlPanel()
     slider_->SetControlId(ctl::PositionSlider);
     slider_->SetChannelBitmaps(LoadSkin(296), LoadSkin(295));
     slider_->SetThumbBitmaps(LoadSkin(298), LoadSkin(297));
-    slider_->setGeometry(830, 468, 180, 16);
+    slider_->setGeometry(908, 708, 102, 16);
     slider_->hide();
 }
 

@@ -39,6 +39,7 @@ public:
     int Pane() const { return pane_; }
     // While the shown stream is being recorded to a file, "REC" is drawn.
     void SetRecordingText(const QString& text) { recordingText_ = text; }
+    const QString& RecordingText() const { return recordingText_; }
 
 signals:
     void Clicked(int pane);

@@ -73,7 +73,78 @@ CTabNetSearch::CTabNetSearch(QWidget* parent)
 CTabLocalSearch::CTabLocalSearch(QWidget* parent)
     : QWidget(parent)
 {
-    AddNote(this, tr("Local file playback"));
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(6, 6, 6, 6);
+    grid->setSpacing(4);
+
+    auto button = [this](const QString& text, const char* name, const QString& tip) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setToolTip(tip);
+        b->setAutoDefault(false);
+        return b;
+    };
+    open_ = button(tr("Open File"), "localOpen", tr("Open File"));
+    grid->addWidget(open_, 0, 0, 1, 3);
+    auto* first = button(QStringLiteral("|<"), "localFirst", tr("Move to first position"));
+    auto* previous = button(QStringLiteral("<|"), "localStepPrev", tr("Step prev"));
+    play_ = button(tr("Play"), "localPlay", tr("Play"));
+    auto* next = button(QStringLiteral("|>"), "localStepNext", tr("Step Next"));
+    auto* last = button(QStringLiteral(">|"), "localLast", tr("Move to last position"));
+    grid->addWidget(first, 1, 0);
+    grid->addWidget(previous, 1, 1);
+    grid->addWidget(next, 1, 2);
+    grid->addWidget(play_, 2, 0, 1, 2);
+    grid->addWidget(last, 2, 2);
+    transport_[0] = first;
+    transport_[1] = previous;
+    transport_[2] = play_;
+    transport_[3] = next;
+    transport_[4] = last;
+
+    auto label = [this](const char* name) {
+        auto* l = new QLabel(this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setWordWrap(true);
+        return l;
+    };
+    speed_ = label("localSpeed");
+    QFont mono(QStringLiteral("monospace"));
+    mono.setStyleHint(QFont::Monospace);
+    speed_->setFont(mono);
+    time_ = label("localTime");
+    status_ = label("localStatus");
+    source_ = label("localSource");
+    grid->addWidget(speed_, 3, 0, 1, 3);
+    grid->addWidget(time_, 4, 0, 1, 3);
+    grid->addWidget(status_, 5, 0, 1, 3);
+    grid->addWidget(source_, 6, 0, 1, 3);
+    grid->setRowStretch(7, 1);
+
+    connect(open_, &QPushButton::clicked, this, &CTabLocalSearch::OpenClicked);
+    connect(first, &QPushButton::clicked, this, &CTabLocalSearch::FirstClicked);
+    connect(previous, &QPushButton::clicked, this, &CTabLocalSearch::StepPrevClicked);
+    connect(play_, &QPushButton::clicked, this, &CTabLocalSearch::PlayClicked);
+    connect(next, &QPushButton::clicked, this, &CTabLocalSearch::StepNextClicked);
+    connect(last, &QPushButton::clicked, this, &CTabLocalSearch::LastClicked);
+    EnableTransport(false);
+}
+
+void CTabLocalSearch::ShowPlaying(bool playing)
+{
+    play_->setText(playing ? tr("Pause") : tr("Play"));
+    play_->setToolTip(play_->text());
+}
+
+void CTabLocalSearch::SetSpeedText(const QString& text) { speed_->setText(text); }
+void CTabLocalSearch::SetTimeText(const QString& text) { time_->setText(text); }
+void CTabLocalSearch::SetStatusText(const QString& text) { status_->setText(text); }
+void CTabLocalSearch::SetSourceText(const QString& text) { source_->setText(text); }
+
+void CTabLocalSearch::EnableTransport(bool enabled)
+{
+    for (QPushButton* b : transport_)
+        b->setEnabled(enabled);
 }
 
 } // namespace tarnvik

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+class QLabel;
 class QPushButton;
 
 namespace tarnvik {
@@ -45,11 +46,43 @@ public:
     explicit CTabNetSearch(QWidget* parent = nullptr);
 };
 
-// Local file and DVR disk playback; its controls come with local playback.
+// Local file and DVR disk playback: the page's own buttons, the speed
+// field, the shown time, the status line of the last picture and the car
+// identifier of a disk. The window runs the player; the page forwards.
 class CTabLocalSearch : public QWidget {
     Q_OBJECT
 public:
     explicit CTabLocalSearch(QWidget* parent = nullptr);
+
+    // The Play button reads "Pause" while playing.
+    void ShowPlaying(bool playing);
+    void SetSpeedText(const QString& text);
+    void SetTimeText(const QString& text);
+    void SetStatusText(const QString& text);
+    void SetSourceText(const QString& text);
+    void EnableTransport(bool enabled);
+
+    QPushButton* OpenButton() const { return open_; }
+    QPushButton* PlayButton() const { return play_; }
+    QLabel* SpeedLabel() const { return speed_; }
+    QLabel* StatusLabel() const { return status_; }
+
+signals:
+    void OpenClicked();
+    void FirstClicked();
+    void StepPrevClicked();
+    void PlayClicked();
+    void StepNextClicked();
+    void LastClicked();
+
+private:
+    QPushButton* open_ = nullptr;
+    QPushButton* play_ = nullptr;
+    QPushButton* transport_[5] = {};
+    QLabel* speed_ = nullptr;
+    QLabel* time_ = nullptr;
+    QLabel* status_ = nullptr;
+    QLabel* source_ = nullptr;
 };
 
 } // namespace tarnvik
