@@ -10,7 +10,11 @@ decoder library gives for that channel's clip (sampled through the
 pane's stretch, within a small tolerance), far better than any picture of
 another clip.
 
+With --play, a 4-channel backup made by tarnvik-mkdvr from the same clips
+is played instead (TarnvikPlayer --play FILE.DVR), and the same checks hold.
+
 usage: window_screenshot.py TESTDVR PLAYER QLDEC MEDIA_DIR
+       window_screenshot.py --play MKDVR PLAYER QLDEC MEDIA_DIR
 Exit 77 (skipped) when ffmpeg is missing.
 """
 import os
@@ -110,28 +114,42 @@ def best_difference(raw, w, rect, pictures):
     return best
 
 
+def run_player(player, args, workdir):
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=workdir,
+               XDG_CONFIG_HOME=os.path.join(workdir, "config"), XDG_RUNTIME_DIR=workdir)
+    return subprocess.run([player] + args, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                          timeout=120)
+
+
 def main():
-    if len(sys.argv) != 5:
+    args = sys.argv[1:]
+    play = bool(args) and args[0] == "--play"
+    if play:
+        args = args[1:]
+    if len(args) != 4:
         print(__doc__)
         return 2
-    testdvr, player, qldec, media = sys.argv[1:]
+    testdvr, player, qldec, media = args
     if not shutil.which("ffmpeg") or not shutil.which("ffprobe"):
         print("skipped: ffmpeg/ffprobe not installed")
         return 77
     workdir = tempfile.mkdtemp(prefix="tarnvik-e2e-")
     try:
-        dvr, port = start_dvr(testdvr, media)
-        try:
-            shot = os.path.join(workdir, "shot.png")
-            env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=workdir,
-                       XDG_CONFIG_HOME=os.path.join(workdir, "config"), XDG_RUNTIME_DIR=workdir)
-            run = subprocess.run([player, "--connect", "127.0.0.1:%d" % port, "--password", "e2e",
-                                  "--screenshot", shot, "--quit-after", "5"],
-                                 env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=120)
-        finally:
-            dvr.stdin.close()
-            dvr.kill()
-            dvr.wait()
+        shot = os.path.join(workdir, "shot.png")
+        if play:
+            backup = os.path.join(workdir, "e2e.DVR")
+            subprocess.run([testdvr, "--backup", backup, "--channels", "4", "--seconds", "20", "--media", media],
+                           check=True, stdout=subprocess.DEVNULL)
+            run = run_player(player, ["--play", backup, "--screenshot", shot, "--quit-after", "3"], workdir)
+        else:
+            dvr, port = start_dvr(testdvr, media)
+            try:
+                run = run_player(player, ["--connect", "127.0.0.1:%d" % port, "--password", "e2e",
+                                          "--screenshot", shot, "--quit-after", "5"], workdir)
+            finally:
+                dvr.stdin.close()
+                dvr.kill()
+                dvr.wait()
         if run.returncode != 0:
             fail("TarnvikPlayer exited %d\n%s" % (run.returncode, run.stderr))
         for marker in ("AddressSanitizer", "runtime error:", "LeakSanitizer"):
