@@ -4,6 +4,9 @@
 # the viewer runs under Xvfb, saves a screenshot after a few seconds and
 # prints its path. Extra arguments go to the test DVR, e.g.
 #   scripts/run.sh --audio
+# With --play-demo instead, no DVR is started: a 4-channel backup with sound
+# (a `.DVR` and its `.inx`, 60 seconds) is made from the test clips and the
+# viewer plays it, as local playback of a DVR's backup does.
 # Environment: TARNVIK_PASSWORD (default 1234), TARNVIK_SCREENSHOT (the
 # screenshot's path without a display, default ./tarnvik-screenshot.png).
 set -euo pipefail
@@ -12,6 +15,25 @@ cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
+
+run_viewer() {
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    "$@"
+  else
+    shot=$(realpath -m "${TARNVIK_SCREENSHOT:-tarnvik-screenshot.png}")
+    echo "no display: running the viewer under Xvfb for a screenshot"
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$@" --screenshot "$shot" --quit-after 6
+    echo "screenshot of the main window: $shot"
+  fi
+}
+
+if [ "${1:-}" = --play-demo ]; then
+  demo=$(mktemp -d)
+  trap 'rm -rf "$demo"' EXIT
+  build/release/tools/mkdvr/tarnvik-mkdvr --backup "$demo/demo.DVR" --channels 4 --seconds 60 --gap 30:300
+  run_viewer build/release/viewer/app/TarnvikPlayer --play "$demo/demo.DVR"
+  exit 0
+fi
 
 password=${TARNVIK_PASSWORD:-1234}
 work=$(mktemp -d)
@@ -32,12 +54,4 @@ done
 [ -n "$port" ] || { echo "the test DVR did not start:" >&2; cat "$work/dvr.log" >&2; exit 1; }
 echo "test DVR: 16 channels on 127.0.0.1:$port (user admin, password $password)"
 
-viewer=(build/release/viewer/app/TarnvikPlayer --connect "127.0.0.1:$port" --password "$password")
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  "${viewer[@]}"
-else
-  shot=$(realpath -m "${TARNVIK_SCREENSHOT:-tarnvik-screenshot.png}")
-  echo "no display: running the viewer under Xvfb for a screenshot"
-  xvfb-run -a -s "-screen 0 1280x1024x24" "${viewer[@]}" --screenshot "$shot" --quit-after 6
-  echo "screenshot of the main window: $shot"
-fi
+run_viewer build/release/viewer/app/TarnvikPlayer --connect "127.0.0.1:$port" --password "$password"

@@ -20,6 +20,15 @@ constexpr milliseconds kStatusInterval{100};
 constexpr milliseconds kPausedPoll{100};
 // Consecutive records that cannot be read before the data counts as ended.
 constexpr int kMaxFailedReads = 1024;
+// Frame-count pacing: a period is 4 channels x 30 pictures; a picture lasts
+// 33 ms, the last 30 of a period 34 ms, so a period lasts one second.
+constexpr int kPeriodRecords = 120;
+constexpr int kLongFramesFrom = 91;
+// How long the end of a period waits for the sound to catch up, and how
+// recent the last feed of the sound must be for the wait to make sense
+// (with no sound playing, nothing would ever end the wait early).
+constexpr milliseconds kAudioWait{500};
+constexpr milliseconds kAudioRecent{2500};
 
 } // namespace
 
@@ -342,7 +351,7 @@ void LocalPlayer::Run()
             failed = 0;
             Publish();
             if (state_.load() == kStatePlaying)
-                Pace(nullptr);
+                Pace(sink_.Frame().channel);
         } else if (++failed >= kMaxFailedReads) {
             ReachEnd();
         }
@@ -360,6 +369,8 @@ void LocalPlayer::Carry(const Order& order)
     switch (order.command) {
     case Command::Step:
         ShowPictures(kStepPictures);
+        // The steps' pictures count towards the pacing period.
+        periodLength_ = std::max(periodLength_ - kStepPictures, 1);
         return;
     case Command::StepPrev: {
         const BlockInfo previous = blocks.Before(reader.Current());
@@ -406,23 +417,69 @@ void LocalPlayer::ShowPictures(int pictures)
     }
 }
 
-void LocalPlayer::Pace(const FrameInfo*)
+void LocalPlayer::Pace(int channel)
 {
     if (!options_.pacing || viewer_.exportedChannelMask.load() != 0)
         return;
+    if (IsSingleView(viewer_.division.load()))
+        PaceByCount(channel);
+    else
+        PaceByTime();
+}
+
+void LocalPlayer::Sleep(int64_t ms)
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    wake_.wait_for(guard, milliseconds(ms), [this] { return !orders_.empty() || state_.load() != kStatePlaying; });
+}
+
+void LocalPlayer::PaceByTime()
+{
     const int64_t streamMs = int64_t(reader_->LastTime()) * 1000 + reader_->LastMilliseconds();
     const auto now = steady_clock::now();
     if (lastWall_ != steady_clock::time_point{}) {
         const int64_t elapsed = duration_cast<milliseconds>(now - lastWall_).count();
         const int64_t sleep = SharedPacingSleep(PacingWait(streamMs, lastStreamMs_, elapsed, 0));
-        if (sleep > 0) {
-            // A button press ends the wait at once.
-            std::unique_lock<std::mutex> guard(lock_);
-            wake_.wait_for(guard, milliseconds(sleep), [this] { return !orders_.empty() || state_.load() != kStatePlaying; });
-        }
+        if (sleep > 0)
+            Sleep(sleep);
     }
     lastStreamMs_ = streamMs;
     lastWall_ = steady_clock::now();
+}
+
+void LocalPlayer::PaceByCount(int channel)
+{
+    const auto now = steady_clock::now();
+    if (periodLength_ <= 0) {
+        periodLength_ = kPeriodRecords;
+        periodRecords_ = 0;
+        periodStart_ = now;
+        lastMarkedMs_ = 0;
+    }
+    const int64_t framePeriod = periodRecords_ < kLongFramesFrom ? 33 : 34;
+    // One record in four (of the channel before the selected one) paces the
+    // others: a quarter of the period's pictures each take a frame period.
+    if ((channel + 1) % 4 == viewer_.selectedChannel.load()) {
+        const int64_t ahead =
+            lastMarkedMs_ == 0 ? framePeriod : framePeriod * periodRecords_ / 4 - lastMarkedMs_;
+        if (ahead >= 1 && ahead < 100)
+            Sleep(framePeriod);
+        lastMarkedMs_ = duration_cast<milliseconds>(steady_clock::now() - periodStart_).count();
+    }
+    if (++periodRecords_ < periodLength_)
+        return;
+    // The period's end waits for the sound, so pictures and sound stay together.
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        if (lastAudioFeed_ != steady_clock::time_point{} && steady_clock::now() - lastAudioFeed_ < kAudioRecent) {
+            wake_.wait_for(guard, kAudioWait, [this] { return audioFed_ || !orders_.empty(); });
+        }
+        audioFed_ = false;
+    }
+    periodLength_ = kPeriodRecords;
+    periodRecords_ = 0;
+    periodStart_ = steady_clock::now();
+    lastMarkedMs_ = 0;
 }
 
 void LocalPlayer::Publish()
@@ -485,6 +542,12 @@ void LocalPlayer::RefillAudio()
             audioBlock_ = audioSource_->At(block.next);
         }
     }
+    {
+        std::lock_guard<std::mutex> feed(lock_);
+        audioFed_ = true;
+        lastAudioFeed_ = steady_clock::now();
+    }
+    wake_.notify_all();
 }
 
 } // namespace tarnvik

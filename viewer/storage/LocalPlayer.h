@@ -137,7 +137,12 @@ private:
     void Run();
     void Carry(const Order& order);
     void ShowPictures(int pictures);
-    void Pace(const FrameInfo* frame);
+    // Time-stamp pacing in the grid, frame-count pacing in the single view.
+    void Pace(int channel);
+    void PaceByTime();
+    void PaceByCount(int channel);
+    // Sleeps up to `ms`, ending early when a command arrives or playing stops.
+    void Sleep(int64_t ms);
     void Publish();
     void ReachEnd();
     void Changed();
@@ -160,17 +165,25 @@ private:
     std::atomic<int> speed_{0};
     std::atomic<bool> atEnd_{false};
 
-    std::mutex lock_; // guards orders_, busy_ and the wake-ups
+    std::mutex lock_; // guards orders_, busy_, audioFed_ and the wake-ups
     std::condition_variable wake_;
     std::condition_variable idle_;
     std::deque<Order> orders_;
     bool busy_ = false;
+    // The audio output took more sound ("AudioLock"); with it, when.
+    bool audioFed_ = false;
+    std::chrono::steady_clock::time_point lastAudioFeed_{};
 
     // Player thread only.
     uint64_t publishedBlock_ = kNoBlock;
     int64_t lastStreamMs_ = 0;
     std::chrono::steady_clock::time_point lastWall_{};
     std::chrono::steady_clock::time_point lastStatus_{};
+    // Frame-count pacing: records counted in the current period.
+    int periodRecords_ = 0;
+    int periodLength_ = 0;
+    std::chrono::steady_clock::time_point periodStart_{};
+    int64_t lastMarkedMs_ = 0; // from the period start to the last paced record
 
     // The audio reader: guarded by audioLock_ (audio thread and player).
     std::mutex audioLock_;
