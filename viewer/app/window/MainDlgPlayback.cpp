@@ -165,11 +165,14 @@ bool CMainDlg::OpenDvrDisk()
 
 bool CMainDlg::StartPlayback(PlayerSource&& source, const QString& title)
 {
-    // Local playback needs no DVR: it runs with the session idle.
-    if (!core_->State().stopFlag.load())
-        DisconnectFromButton();
+    // A connected DVR stops sending; the session stays open.
+    core_->Session().LocalPlaybackStarted();
     core_->State().mode = kModeLocalPlayback;
-    core_->Channels().RecreateDecoders();
+    {
+        // Frames of the DVR still in flight decode under the same lock.
+        std::lock_guard<std::mutex> guard(core_->Channels().DecodeLock());
+        core_->Channels().RecreateDecoders();
+    }
     ClearPanes();
     if (sheet_->indexOf(localTab_) < 0)
         sheet_->addTab(localTab_, tr("Local"));
