@@ -1,0 +1,145 @@
+// The local player through the real renderer, pacing off, from the first
+// block to the end of a stored stream: pictures shown per second, CPU time
+// and peak memory of this process. With DUMP_DIR it also writes the picture
+// data handed to the decoder as one Annex B file per channel (chN.264), so
+// the same pictures can be decoded alone (bench/playback.sh).
+//   tarnvik-playbackbench FILE [DUMP_DIR]
+#include "storage/LocalPlayer.h"
+#include "net/Notifier.h"
+#include "net/UiBridge.h"
+#include "storage/PlaybackSources.h"
+#include "video/ChannelModel.h"
+#include "video/ChannelRenderer.h"
+#include "video/PaneStore.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/resource.h>
+
+using namespace tarnvik;
+
+namespace {
+
+class QuietUi : public UiBridge {
+public:
+    void PaneChanged(int) override {}
+    void RecordingIndicator(bool) override {}
+    void FrameLine(const std::string&) override {}
+    void ControlsEnabled(bool) override {}
+    void SessionChanged(bool, const std::string&) override {}
+    void CommandTaskEnded(int) override {}
+};
+
+class PrintingNotifier : public Notifier {
+public:
+    MessageAnswer ShowMessage(const std::string& text, MessageIcon, MessageButtons) override
+    {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+        return MessageAnswer::Ok;
+    }
+};
+
+// Counts the pictures shown and keeps each channel's picture data when asked.
+class TeeSink : public FrameSink {
+public:
+    TeeSink(FrameSink& inner, bool keep) : inner_(inner), keep_(keep) {}
+    bool ParseFrameHeader(const uint8_t* block, size_t available, int& frameKind, bool skipGapCheck) override
+    {
+        return inner_.ParseFrameHeader(block, available, frameKind, skipGapCheck);
+    }
+    const FrameInfo& Frame() const override { return inner_.Frame(); }
+    bool IsDecodable(int channel) const override { return inner_.IsDecodable(channel); }
+    void SetDecodable(int channel) override { inner_.SetDecodable(channel); }
+    bool DecodeAndShow(const uint8_t* data, size_t length, int slot) override
+    {
+        if (keep_) {
+            const int channel = slot == 0 ? inner_.Frame().channel : inner_.Frame().secondChannel;
+            streams[channel].insert(streams[channel].end(), data, data + length);
+        }
+        const bool shown = inner_.DecodeAndShow(data, length, slot);
+        shown ? ++pictures : ++refused;
+        return shown;
+    }
+    void CommitTimeText() override { inner_.CommitTimeText(); }
+    void ResetChannels() override { inner_.ResetChannels(); }
+
+    std::atomic<long> pictures{0};
+    std::atomic<long> refused{0};
+    std::map<int, std::vector<uint8_t>> streams;
+
+private:
+    FrameSink& inner_;
+    bool keep_;
+};
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tarnvik-playbackbench FILE [DUMP_DIR]\n");
+        return 2;
+    }
+    const std::string dumpDir = argc > 2 ? argv[2] : "";
+    QuietUi ui;
+    PrintingNotifier notifier;
+    ViewerState state;
+    PaneStore panes;
+    ChannelModel model(notifier);
+    if (model.InitDecoders() != 0) {
+        std::fprintf(stderr, "the decoders did not start\n");
+        return 1;
+    }
+    CChannelRenderer renderer(state, model, panes, ui);
+    TeeSink sink(renderer, !dumpDir.empty());
+    state.division = 4;
+
+    PlayerSource source;
+    std::string message;
+    if (OpenFileSource(argv[1], source, message) != OpenResult::Ok) {
+        std::fprintf(stderr, "%s: %s\n", argv[1], message.c_str());
+        return 1;
+    }
+    LocalPlayer player(state, sink, &model.DecodeLock(), nullptr, nullptr, PlayerOptions{false});
+    const double cpuStart = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    player.Start(std::move(source));
+    player.PlayPause();
+    while (!player.AtEnd())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    player.WaitIdle(std::chrono::seconds(60));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = CpuSeconds() - cpuStart;
+    player.Stop();
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long pictures = sink.pictures.load();
+    std::printf("pictures=%ld refused=%ld seconds=%.3f pps=%.1f cpu_seconds=%.2f peak_memory_mb=%.1f\n", pictures,
+                sink.refused.load(), seconds, seconds > 0 ? double(pictures) / seconds : 0.0, cpu,
+                double(usage.ru_maxrss) / 1024.0);
+    for (const auto& [channel, bytes] : sink.streams) {
+        std::ofstream out(dumpDir + "/ch" + std::to_string(channel) + ".264", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        if (!out) {
+            std::fprintf(stderr, "writing %s failed\n", dumpDir.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
