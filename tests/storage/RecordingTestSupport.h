@@ -1,6 +1,8 @@
-// Helpers of the recorder tests: a temporary folder, whole files, the
+// Helpers of the recorder tests: whole files, the
 // records of an `.avs` file and the recordings of a folder in time order.
 #pragma once
+
+#include "TempFolder.h"
 
 #include "dvrformat/FrameHeader.h"
 #include "dvrformat/StreamFile.h"
@@ -20,31 +22,9 @@ namespace tarnvik::test {
 
 using Bytes = std::vector<uint8_t>;
 
-// A fresh folder under the system's temporary folder, removed with its contents.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarnvik-rec-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
 inline Bytes ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ReadBytes(path);
 }
 
 // The `.avs` files of a folder in the order they were started: by name, a

@@ -38,7 +38,7 @@ protected:
     {
         state.codecKind = 2;
         state.modelCode = 0x480F;
-        recorder.SetFolder(folder.Path());
+        recorder.SetFolder(folder.str());
         recorder.onStateChanged = [this](int kind) { states.push_back(kind); };
     }
     void Write(const Bytes& b, int mode) { recorder.WriteFrame(b.data(), b.size(), mode); }
@@ -200,7 +200,7 @@ TEST(RecordedReception, GatedPicturesAreRecordedToo)
     RecordingUi ui;
     StateNotifier notifier{state};
     StreamRecorder recorder(state, notifier);
-    recorder.SetFolder(folder.Path());
+    recorder.SetFolder(folder.str());
     LoopbackPeer peer;
     SessionTiming timing;
     timing.stopGrace = std::chrono::milliseconds(20);

@@ -71,6 +71,8 @@ BlockInfo GopBlockSource::At(uint64_t offset)
 
 BlockInfo GopBlockSource::FindFrom(uint64_t offset)
 {
+    if (offset >= file_->Size())
+        return {};
     uint64_t position = RoundUpToSector(offset);
     uint64_t searched = 0;
     while (position < file_->Size() && searched < kMaxSearchBytes) {

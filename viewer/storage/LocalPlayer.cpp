@@ -201,18 +201,16 @@ void LocalPlayer::PlayPause()
         return;
     const int state = state_.load();
     if (state == kStatePlaying || state == kStateFastForward || state == kStateFastBackward) {
-        if (state == kStatePlaying) {
-            speed_ = 0;
-            state_ = kStatePaused;
-            if (audio_)
-                audio_->Pause();
-            Changed();
-            wake_.notify_all();
-            return;
-        }
+        speed_ = 0;
+        state_ = kStatePaused;
+        if (audio_)
+            audio_->Pause();
+        Changed();
+        wake_.notify_all();
+        return;
     }
-    // From a pause or fast motion: play at normal speed. After the end the
-    // recording starts again from its beginning.
+    // From a pause: play at normal speed. After the end the recording
+    // starts again from its beginning.
     if (atEnd_.exchange(false))
         Post(Command::First);
     speed_ = 1;

@@ -20,7 +20,11 @@ constexpr size_t kScanChunk = 4u << 20;
 // offset available (fewer at the end of the file).
 class ChunkReader {
 public:
-    explicit ChunkReader(const SourceFile& file) : file_(file), buffer_(kScanChunk) {}
+    // A small file gets a buffer of its own size, not a whole chunk.
+    explicit ChunkReader(const SourceFile& file)
+        : file_(file), buffer_(size_t(std::min<uint64_t>(kScanChunk, std::max<uint64_t>(file.Size(), 64))))
+    {
+    }
 
     const uint8_t* Peek(uint64_t offset, size_t need, size_t& available)
     {

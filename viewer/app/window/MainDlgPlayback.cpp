@@ -268,8 +268,10 @@ void CMainDlg::OnTimeSearch()
         }
         player_->SeekTo(*position);
     }
-    if (player_->State() != kStatePlaying)
+    if (player_->State() != kStatePlaying) {
+        player_->BeginSeek(); // fast motion ends first; Play would only pause it
         player_->PlayPause();
+    }
 }
 
 void CMainDlg::OnSliderNotify(std::uint32_t message)
