@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -105,6 +106,11 @@ void Drive(BlockSource& source)
             if (reader.ReadOne(speed) == RecordReader::Result::End)
                 break;
     }
+    // Block audio, as the audio output reads it.
+    static std::vector<uint8_t> audio(kAudioBufferBytes);
+    int blocks = 0;
+    for (BlockInfo b = source.First(); b.Valid() && blocks < 64; b = source.At(b.next), ++blocks)
+        source.ReadAudio(b, audio.data());
     const uint64_t size = source.Size();
     for (const uint64_t offset : {uint64_t(0), uint64_t(512), size / 2, size > 0 ? size - 1 : 0, size, ~uint64_t(0) - 1}) {
         const BlockInfo found = source.FindFrom(offset);

@@ -23,11 +23,13 @@ using std::chrono::milliseconds;
 
 namespace {
 
-// Records about three seconds of four live channels; the recording's path.
+// Records about three seconds of four live channels with sound; the
+// recording's path.
 std::string RecordLive(const TempFolder& folder)
 {
     testdvr::Options options;
     options.channels = 4;
+    options.audio = true;
     options.password = "rec";
     InProcessDvr dvr(options, TARNVIK_MEDIA_DIR);
     EXPECT_TRUE(dvr.Started()) << dvr.Error();
@@ -63,6 +65,21 @@ TEST(RecordingPlayback, LiveRecordingPlaysStepsSeeksAndFastForwards)
     const auto& blocks = dynamic_cast<const RecordFileSource&>(*source.blocks).Blocks();
     ASSERT_GT(blocks.size(), 1u);
     const uint64_t size = source.blocks->Size();
+
+    // The sound inside the records comes back block by block as one
+    // channel's unbroken tone (the test DVR's 220 Hz x (1 + channel % 4)).
+    const int audioChannel = dynamic_cast<const RecordFileSource&>(*source.blocks).Scan().audioChannel;
+    ASSERT_GE(audioChannel, 0);
+    std::vector<uint8_t> pcm, buffer(kAudioBufferBytes);
+    for (const BlockInfo& block : blocks)
+        pcm.insert(pcm.end(), buffer.begin(), buffer.begin() + long(source.blocks->ReadAudio(block, buffer.data())));
+    const size_t samples = pcm.size() / 2;
+    ASSERT_GT(samples, 22050u);
+    int changes = 0;
+    for (size_t i = 1; i < samples; ++i)
+        changes += (int16_t(pcm[2 * i] | pcm[2 * i + 1] << 8) < 0) != (int16_t(pcm[2 * i - 2] | pcm[2 * i - 1] << 8) < 0);
+    const double expected = 2 * 220.0 * (1 + audioChannel % 4);
+    EXPECT_NEAR(changes * 22050.0 / double(samples), expected, expected * 0.02);
 
     std::mutex lock;
     std::vector<ReaderEvent> events;

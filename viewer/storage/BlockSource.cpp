@@ -158,7 +158,7 @@ size_t GopBlockSource::ReadRecords(const BlockInfo& block, uint8_t* out)
 size_t GopBlockSource::ReadAudio(const BlockInfo& block, uint8_t* out)
 {
     if (!block.Valid() || block.audioBytes == 0 || block.audioBytes > kMaxBlockAudioBytes)
-        return 0;
+        return 0; // longer sound than this is not the block's own
     return file_->ReadAt(block.offset + block.recordBytes, out, block.audioBytes);
 }
 

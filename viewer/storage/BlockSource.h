@@ -23,8 +23,11 @@ inline constexpr uint64_t kNoBlock = ~uint64_t(0);
 // Largest block the readers accept: GopBlocks stay below 512,000 bytes;
 // a recording's blocks are cut at this size whatever their content.
 inline constexpr uint32_t kMaxBlockBytes = 4u << 20;
-// Block audio longer than 1.5 s of sound is not a block's.
+// Block audio longer than 1.5 s of sound is not a DVR block's.
 inline constexpr uint32_t kMaxBlockAudioBytes = 66150;
+// The block audio buffer: a recording's block gathers the sound of its
+// records, which may run to several seconds.
+inline constexpr uint32_t kAudioBufferBytes = 1u << 20;
 
 struct BlockInfo {
     uint64_t offset = kNoBlock; // where the block starts in the source
@@ -54,8 +57,12 @@ public:
     // Reads the block's records (recordBytes bytes) into `out`, which holds
     // at least kMaxBlockBytes. Returns the bytes read.
     virtual size_t ReadRecords(const BlockInfo& block, uint8_t* out) = 0;
-    // Reads the block's audio into `out` (at least kMaxBlockAudioBytes).
+    // Reads the block's audio into `out` (kAudioBufferBytes). At and
+    // ReadAudio may be called from a second thread (the audio output's)
+    // while another reads the records.
     virtual size_t ReadAudio(const BlockInfo& block, uint8_t* out) = 0;
+    // The longest block audio that is a block's own sound.
+    virtual uint32_t MaxAudioBytes() const { return kMaxBlockAudioBytes; }
 };
 
 // Where recording continues after a position that has no blocks behind it

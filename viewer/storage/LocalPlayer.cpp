@@ -110,7 +110,7 @@ std::optional<uint64_t> PlayerSource::FindTimePosition(uint32_t time) const
 LocalPlayer::LocalPlayer(ViewerState& state, FrameSink& sink, std::mutex* decodeLock, PlayerAudio* audio,
                          PlayerEvents* events, PlayerOptions options)
     : viewer_(state), sink_(sink), decodeLock_(decodeLock), audio_(audio), events_(events), options_(options),
-      audioBuffer_(new uint8_t[kMaxBlockAudioBytes])
+      audioBuffer_(new uint8_t[kAudioBufferBytes])
 {
 }
 
@@ -127,9 +127,12 @@ void LocalPlayer::Start(PlayerSource source)
     reader_->onEvent = onReaderEvent;
     {
         std::lock_guard<std::mutex> guard(audioLock_);
-        audioSource_.reset();
-        if (source_->audioFile)
-            audioSource_ = std::make_unique<GopBlockSource>(std::move(source_->audioFile), 0, NextSegmentFn{});
+        audioOwned_.reset();
+        audioSource_ = source_->blocks.get();
+        if (source_->audioFile) {
+            audioOwned_ = std::make_unique<GopBlockSource>(std::move(source_->audioFile), 0, NextSegmentFn{});
+            audioSource_ = audioOwned_.get();
+        }
         audioBlock_ = {};
     }
     viewer_.codecKind = source_->codecKind;
@@ -174,7 +177,8 @@ void LocalPlayer::Stop()
     reader_.reset();
     {
         std::lock_guard<std::mutex> guard(audioLock_);
-        audioSource_.reset();
+        audioSource_ = nullptr;
+        audioOwned_.reset();
     }
     source_.reset();
     idle_.notify_all();
@@ -533,7 +537,7 @@ void LocalPlayer::RefillAudio()
         // Two blocks' sound per call: enough for the output's next buffers.
         for (int i = 0; i < 2 && audioBlock_.Valid(); ++i) {
             const BlockInfo block = audioSource_->At(audioBlock_.offset);
-            if (!block.Valid() || block.audioBytes > kMaxBlockAudioBytes)
+            if (!block.Valid() || block.audioBytes > audioSource_->MaxAudioBytes())
                 break;
             const size_t got = audioSource_->ReadAudio(block, audioBuffer_.get());
             audio_->Append(audioBuffer_.get(), got);

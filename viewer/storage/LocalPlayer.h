@@ -186,10 +186,13 @@ private:
     int64_t lastMarkedMs_ = 0; // from the period start to the last paced record
 
     // The audio reader: guarded by audioLock_ (audio thread and player).
+    // It reads the source's blocks through a handle of its own where the
+    // source has one, else through the source itself.
     std::mutex audioLock_;
     BlockInfo audioBlock_;
-    std::unique_ptr<GopBlockSource> audioSource_;
-    std::unique_ptr<uint8_t[]> audioBuffer_;
+    std::unique_ptr<GopBlockSource> audioOwned_;
+    BlockSource* audioSource_ = nullptr;
+    std::unique_ptr<uint8_t[]> audioBuffer_; // kAudioBufferBytes
 };
 
 } // namespace tarnvik

@@ -111,6 +111,8 @@ bool RecordFileSource::Open(std::unique_ptr<SourceFile> file, std::string& error
             scan_.codecKind = CodecKindFromHeaderBytes(h.kind, uint8_t(h.typeWord >> 8));
         if (leadChannel < 0 && h.IsKeyPicture())
             leadChannel = h.channel;
+        if (scan_.audioChannel < 0 && h.audioLength > 0)
+            scan_.audioChannel = h.channel;
         const bool opens = h.IsKeyPicture() && block.Valid() &&
                            (h.channel == leadChannel || h.time >= block.time + kBlockSeconds);
         if (opens || (block.Valid() && offset + total - block.offset > kMaxBlockBytes))
@@ -119,6 +121,8 @@ bool RecordFileSource::Open(std::unique_ptr<SourceFile> file, std::string& error
             block.offset = offset;
             block.time = h.time;
         }
+        if (h.channel == scan_.audioChannel)
+            block.audioBytes = uint32_t(std::min<uint64_t>(uint64_t(block.audioBytes) + h.audioLength, kAudioBufferBytes));
         ++scan_.records;
         offset += total;
     }
@@ -159,6 +163,39 @@ BlockInfo RecordFileSource::Before(const BlockInfo& block)
     auto it = std::lower_bound(blocks_.begin(), blocks_.end(), block.offset,
                                [](const BlockInfo& b, uint64_t o) { return b.offset < o; });
     return it != blocks_.begin() && !blocks_.empty() ? *(it - 1) : BlockInfo{};
+}
+
+size_t RecordFileSource::ReadAudio(const BlockInfo& block, uint8_t* out)
+{
+    if (!block.Valid() || block.audioBytes == 0 || block.recordBytes > kMaxBlockBytes)
+        return 0;
+    audioScratch_.resize(kMaxBlockBytes);
+    const size_t got = file_->ReadAt(block.offset, audioScratch_.data(), block.recordBytes);
+    size_t filled = 0;
+    size_t at = 0;
+    // The records were checked at open; they are walked by their lengths,
+    // and anything that no longer fits ends the walk.
+    while (at + kFrameHeaderShort <= got && filled < kAudioBufferBytes) {
+        const uint8_t* p = audioScratch_.data() + at;
+        if (std::memcmp(p, kFrameMagic, 4) != 0) {
+            ++at;
+            continue;
+        }
+        const size_t headerLength = RecordHeaderLength(p);
+        const FrameHeader h = FrameHeader::Read(p, got - at);
+        if (h.recordLength <= headerLength || h.recordLength > got - at) {
+            at += 4;
+            continue;
+        }
+        const size_t audioAt = headerLength + h.videoLength;
+        if (h.channel == scan_.audioChannel && h.audioLength > 0 && audioAt + h.audioLength <= h.recordLength) {
+            const size_t n = std::min<size_t>(h.audioLength, kAudioBufferBytes - filled);
+            std::memcpy(out + filled, p + audioAt, n);
+            filled += n;
+        }
+        at += h.recordLength;
+    }
+    return filled;
 }
 
 size_t RecordFileSource::ReadRecords(const BlockInfo& block, uint8_t* out)

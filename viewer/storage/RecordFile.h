@@ -1,5 +1,6 @@
 // A recording made by the stream recorder (`.avs`): an 8-byte file header,
-// then frame records one after the other with no block structure. Opening
+// then frame records one after the other with no block structure; sound, if
+// any, travels inside the records, after each picture. Opening
 // scans the records once and cuts them into blocks — a block starts at a key
 // picture of the channel that opened the recording (or at any key picture
 // once a block spans two seconds) — so that positions, steps, fast motion
@@ -19,6 +20,7 @@ struct RecordScan {
     uint32_t modelCode = 0;  // from the file header
     uint64_t records = 0;
     uint64_t skippedBytes = 0; // bytes that belonged to no record
+    int audioChannel = -1;     // the first channel whose records carry sound
 };
 
 class RecordFileSource final : public BlockSource {
@@ -37,12 +39,16 @@ public:
     BlockInfo FindFrom(uint64_t offset) override;
     BlockInfo Before(const BlockInfo& block) override;
     size_t ReadRecords(const BlockInfo& block, uint8_t* out) override;
-    size_t ReadAudio(const BlockInfo&, uint8_t*) override { return 0; }
+    // The sound of the block's records of the audio channel, in order (one
+    // channel: mixing several would garble them).
+    size_t ReadAudio(const BlockInfo& block, uint8_t* out) override;
+    uint32_t MaxAudioBytes() const override { return kAudioBufferBytes; }
 
 private:
     std::unique_ptr<SourceFile> file_;
     RecordScan scan_;
     std::vector<BlockInfo> blocks_; // in file order
+    std::vector<uint8_t> audioScratch_; // ReadAudio's thread only
 };
 
 // The frame header length of the record whose header starts at p (at least
