@@ -1,6 +1,7 @@
 // The headless viewer against a DVR for a while: pictures decoded per
 // second, pictures dropped, CPU time and peak memory of this process.
 //   tarnvik-livebench PORT SECONDS [PASSWORD]
+#include "BenchSupport.h"
 #include "net/DvrSession.h"
 #include "video/ChannelModel.h"
 #include "video/ChannelRenderer.h"
@@ -12,36 +13,15 @@
 #include <cstdlib>
 #include <thread>
 
-#include <sys/resource.h>
-
 using namespace tarnvik;
+using namespace tarnvik::bench;
 
 namespace {
 
-class QuietUi : public UiBridge {
-public:
-    void PaneChanged(int) override {}
-    void RecordingIndicator(bool) override {}
-    void FrameLine(const std::string&) override {}
-    void ControlsEnabled(bool) override {}
-    void SessionChanged(bool loggedIn, const std::string&) override { this->loggedIn = loggedIn; }
-    void CommandTaskEnded(int) override {}
-    std::atomic<bool> loggedIn{false};
-};
-
-class PrintingNotifier : public Notifier {
-public:
-    MessageAnswer ShowMessage(const std::string& text, MessageIcon, MessageButtons) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        return MessageAnswer::Ok;
-    }
-};
-
 // Counts the video frames the receive path hands over.
-class CountingSink : public FrameSink {
+class CountingSink : public ForwardingSink {
 public:
-    explicit CountingSink(FrameSink& inner) : inner_(inner) {}
+    using ForwardingSink::ForwardingSink;
     bool ParseFrameHeader(const uint8_t* block, size_t available, int& frameKind, bool skipGapCheck) override
     {
         const bool ok = inner_.ParseFrameHeader(block, available, frameKind, skipGapCheck);
@@ -49,28 +29,8 @@ public:
             ++videoFrames;
         return ok;
     }
-    const FrameInfo& Frame() const override { return inner_.Frame(); }
-    bool IsDecodable(int channel) const override { return inner_.IsDecodable(channel); }
-    void SetDecodable(int channel) override { inner_.SetDecodable(channel); }
-    bool DecodeAndShow(const uint8_t* data, size_t length, int slot) override
-    {
-        return inner_.DecodeAndShow(data, length, slot);
-    }
-    void CommitTimeText() override { inner_.CommitTimeText(); }
-    void ResetChannels() override { inner_.ResetChannels(); }
     std::atomic<long> videoFrames{0};
-
-private:
-    FrameSink& inner_;
 };
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 } // namespace
 

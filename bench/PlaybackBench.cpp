@@ -4,6 +4,7 @@
 // data handed to the decoder as one Annex B file per channel (chN.264), so
 // the same pictures can be decoded alone (bench/playback.sh).
 //   tarnvik-playbackbench FILE [DUMP_DIR]
+#include "BenchSupport.h"
 #include "storage/LocalPlayer.h"
 #include "net/Notifier.h"
 #include "net/UiBridge.h"
@@ -21,42 +22,15 @@
 #include <thread>
 #include <vector>
 
-#include <sys/resource.h>
-
 using namespace tarnvik;
+using namespace tarnvik::bench;
 
 namespace {
 
-class QuietUi : public UiBridge {
-public:
-    void PaneChanged(int) override {}
-    void RecordingIndicator(bool) override {}
-    void FrameLine(const std::string&) override {}
-    void ControlsEnabled(bool) override {}
-    void SessionChanged(bool, const std::string&) override {}
-    void CommandTaskEnded(int) override {}
-};
-
-class PrintingNotifier : public Notifier {
-public:
-    MessageAnswer ShowMessage(const std::string& text, MessageIcon, MessageButtons) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        return MessageAnswer::Ok;
-    }
-};
-
 // Counts the pictures shown and keeps each channel's picture data when asked.
-class TeeSink : public FrameSink {
+class TeeSink : public ForwardingSink {
 public:
-    TeeSink(FrameSink& inner, bool keep) : inner_(inner), keep_(keep) {}
-    bool ParseFrameHeader(const uint8_t* block, size_t available, int& frameKind, bool skipGapCheck) override
-    {
-        return inner_.ParseFrameHeader(block, available, frameKind, skipGapCheck);
-    }
-    const FrameInfo& Frame() const override { return inner_.Frame(); }
-    bool IsDecodable(int channel) const override { return inner_.IsDecodable(channel); }
-    void SetDecodable(int channel) override { inner_.SetDecodable(channel); }
+    TeeSink(FrameSink& inner, bool keep) : ForwardingSink(inner), keep_(keep) {}
     bool DecodeAndShow(const uint8_t* data, size_t length, int slot) override
     {
         if (keep_) {
@@ -67,25 +41,14 @@ public:
         shown ? ++pictures : ++refused;
         return shown;
     }
-    void CommitTimeText() override { inner_.CommitTimeText(); }
-    void ResetChannels() override { inner_.ResetChannels(); }
 
     std::atomic<long> pictures{0};
     std::atomic<long> refused{0};
     std::map<int, std::vector<uint8_t>> streams;
 
 private:
-    FrameSink& inner_;
     bool keep_;
 };
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 } // namespace
 

@@ -199,65 +199,53 @@ void LocalPlayer::Changed()
         events_->PlayerChanged(state_.load(), speed_.load(), atEnd_.load());
 }
 
+void LocalPlayer::Move(int state, int speed)
+{
+    if (state != kStatePlaying && audio_)
+        audio_->Pause();
+    speed_ = speed;
+    state_ = state;
+    Changed();
+    wake_.notify_all();
+}
+
 void LocalPlayer::PlayPause()
 {
     if (!Running())
         return;
     const int state = state_.load();
     if (state == kStatePlaying || state == kStateFastForward || state == kStateFastBackward) {
-        speed_ = 0;
-        state_ = kStatePaused;
-        if (audio_)
-            audio_->Pause();
-        Changed();
-        wake_.notify_all();
+        Move(kStatePaused, 0);
         return;
     }
     // From a pause: play at normal speed. After the end the recording
     // starts again from its beginning.
     if (atEnd_.exchange(false))
         Post(Command::First);
-    speed_ = 1;
-    state_ = kStatePlaying;
+    Move(kStatePlaying, 1);
     Post(Command::RestartAudio);
-    Changed();
 }
 
 void LocalPlayer::FastForward()
 {
     if (!Running())
         return;
-    if (audio_)
-        audio_->Pause();
     atEnd_ = false;
-    speed_ = NextFastForwardSpeed(speed_.load());
-    state_ = kStateFastForward;
-    Changed();
-    wake_.notify_all();
+    Move(kStateFastForward, NextFastForwardSpeed(speed_.load()));
 }
 
 void LocalPlayer::FastBackward()
 {
     if (!Running())
         return;
-    if (audio_)
-        audio_->Pause();
     atEnd_ = false;
-    speed_ = NextFastBackwardSpeed(speed_.load());
-    state_ = kStateFastBackward;
-    Changed();
-    wake_.notify_all();
+    Move(kStateFastBackward, NextFastBackwardSpeed(speed_.load()));
 }
 
 void LocalPlayer::BeginSeek()
 {
-    if (!Running())
-        return;
-    speed_ = 0;
-    state_ = kStatePaused;
-    if (audio_)
-        audio_->Pause();
-    Changed();
+    if (Running())
+        Move(kStatePaused, 0);
 }
 
 void LocalPlayer::StepNext()

@@ -134,6 +134,9 @@ private:
     };
 
     void Post(Command command, uint64_t offset = 0);
+    // A new state and speed: the sound pauses unless playing, the window is
+    // told, the thread wakes.
+    void Move(int state, int speed);
     void Run();
     void Carry(const Order& order);
     void ShowPictures(int pictures);
