@@ -170,25 +170,6 @@ TEST_F(PlayerTest, BackupShowsAllFourChannelsAndStepsEightPictures)
     EXPECT_EQ(decoded, kStepPictures);
 }
 
-TEST_F(PlayerTest, SpeedLabelsFollowTheButtons)
-{
-    PlayFile(MakeBackup(1, 3));
-    std::vector<std::string> labels;
-    for (int i = 0; i < 6; ++i) {
-        player->FastForward();
-        labels.push_back(SpeedLabel(player->Speed()));
-    }
-    EXPECT_EQ(labels, (std::vector<std::string>{" >>2  ", " >>4  ", " >>8  ", " >>16 ", " >>32 ", " >>2  "}));
-    player->FastBackward();
-    player->FastBackward();
-    player->FastBackward();
-    EXPECT_EQ(SpeedLabel(player->Speed()), " <<8  ");
-    player->FastForward();
-    EXPECT_EQ(SpeedLabel(player->Speed()), " >>2  ");
-    EXPECT_EQ(SpeedLabel(0), " ||  ");
-    EXPECT_EQ(SpeedLabel(9), "     ");
-}
-
 // Fast motion shows bursts of 16 records, each from the start of a block,
 // `jump` blocks after (or before) the previous burst's block.
 void ExpectBursts(const std::vector<ReaderEvent>& events, const std::vector<uint64_t>& starts, int jump)
