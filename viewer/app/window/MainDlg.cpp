@@ -282,6 +282,7 @@ void CMainDlg::OnSheetPageChanged(int index)
     ShowPlaybackControls(page == localTab_);
     if (page == localTab_)
         core_->State().mode = kModeLocalPlayback;
+    ShowRecordingMark(); // the mark belongs to the stream of the mode shown
     if (page == liveTab_)
         session.LiveTabShown();
     else if (core_->State().mode.load() == kModeLive)
@@ -357,6 +358,9 @@ void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
         setWindowTitle(QStringLiteral("Network Viewer"));
         if (sheet_->indexOf(localTab_) < 0)
             sheet_->addTab(localTab_, tr("Local"));
+        // Nothing more can arrive: the recording's file is closed.
+        core_->Recorder().StopRecording();
+        ShowRecordingMark();
         for (auto& [id, light] : lights_)
             light->SetState(0);
         Button(ctl::Connect)->setEnabled(sheet_->currentWidget() == liveTab_);
