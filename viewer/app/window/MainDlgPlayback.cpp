@@ -156,7 +156,12 @@ bool CMainDlg::OpenDvrDisk()
     PlayerSource source;
     std::string message;
     if (!disk || OpenDiskSource(*disk, source, message) != OpenResult::Ok) {
-        notifier_.ShowMessage(LoadText(3068).toStdString(), MessageIcon::Warning);
+        // A disk that was found but cannot be read says why (often the
+        // rights on its device).
+        std::string text = LoadText(3068).toStdString();
+        if (disk && !message.empty() && message != kOpenFileError)
+            text += "\n" + message;
+        notifier_.ShowMessage(text, MessageIcon::Warning);
         return false;
     }
     const QString car = QString::fromStdString(source.carId);
