@@ -170,6 +170,24 @@ TEST_F(PlayerTest, BackupShowsAllFourChannelsAndStepsEightPictures)
     EXPECT_EQ(decoded, kStepPictures);
 }
 
+TEST(PlayerSpeeds, ButtonsStepThroughTheSpeedsAndLabels)
+{
+    // FF six times from a pause, RW three times from there, FF at <<8.
+    std::vector<std::string> labels;
+    int speed = 0;
+    for (int i = 0; i < 6; ++i)
+        labels.push_back(SpeedLabel(speed = NextFastForwardSpeed(speed)));
+    for (int i = 0; i < 3; ++i)
+        labels.push_back(SpeedLabel(speed = NextFastBackwardSpeed(speed)));
+    labels.push_back(SpeedLabel(NextFastForwardSpeed(speed)));
+    EXPECT_EQ(labels, (std::vector<std::string>{" >>2  ", " >>4  ", " >>8  ", " >>16 ", " >>32 ", " >>2  ",
+                                                " <<2  ", " <<4  ", " <<8  ", " >>2  "}));
+    EXPECT_EQ(NextFastBackwardSpeed(-6), -2);
+    EXPECT_EQ(SpeedLabel(-1), " <    ");
+    EXPECT_EQ(SpeedLabel(0), " ||  ");
+    EXPECT_EQ(SpeedLabel(7), "     ");
+}
+
 // Fast motion shows bursts of 16 records, each from the start of a block,
 // `jump` blocks after (or before) the previous burst's block.
 void ExpectBursts(const std::vector<ReaderEvent>& events, const std::vector<uint64_t>& starts, int jump)

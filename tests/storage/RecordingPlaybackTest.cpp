@@ -44,7 +44,11 @@ std::string RecordLive(const TempFolder& folder)
     EXPECT_TRUE(core.Connect(settings));
     EXPECT_TRUE(WaitUntil([&] { return core.Session().Reception().Counters().finished.load() > 20; }));
     EXPECT_TRUE(core.Recorder().StartRecording(kModeLive));
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // Three seconds of pictures (four channels at 25 a second), however
+    // slowly a loaded machine takes them in.
+    const int start = core.Session().Reception().Counters().finished.load();
+    EXPECT_TRUE(WaitUntil([&] { return core.Session().Reception().Counters().finished.load() - start >= 300; },
+                          milliseconds(60000)));
     core.Recorder().StopRecording();
     core.Session().Disconnect();
     return core.Recorder().CurrentPath();
