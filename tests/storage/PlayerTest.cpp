@@ -58,10 +58,11 @@ struct Trace {
         std::lock_guard<std::mutex> guard(lock);
         return std::exchange(events, {});
     }
-    size_t Size()
+    size_t RecordCount()
     {
         std::lock_guard<std::mutex> guard(lock);
-        return events.size();
+        return size_t(std::count_if(events.begin(), events.end(),
+                                    [](const ReaderEvent& e) { return e.kind == ReaderEvent::Kind::Record; }));
     }
     std::mutex lock;
     std::vector<ReaderEvent> events;
@@ -140,7 +141,7 @@ protected:
     // Lets fast motion run until `records` records were read, then pauses.
     std::vector<ReaderEvent> RunUntil(size_t records)
     {
-        for (int i = 0; i < 2000 && Records(trace.events).size() < records; ++i)
+        for (int i = 0; i < 2000 && trace.RecordCount() < records; ++i)
             std::this_thread::sleep_for(milliseconds(5));
         player->BeginSeek();
         EXPECT_TRUE(player->WaitIdle(milliseconds(20000)));
@@ -259,7 +260,7 @@ TEST_F(PlayerTest, PlayRunsToTheEndAndPlayAfterTheEndRestarts)
     EXPECT_EQ(player->State(), kStatePaused);
     trace.Take();
     player->PlayPause();
-    for (int i = 0; i < 2000 && Records(trace.events).empty(); ++i)
+    for (int i = 0; i < 2000 && trace.RecordCount() == 0; ++i)
         std::this_thread::sleep_for(milliseconds(5));
     player->BeginSeek();
     ASSERT_TRUE(player->WaitIdle(milliseconds(10000)));
