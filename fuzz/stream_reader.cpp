@@ -109,7 +109,7 @@ void Drive(BlockSource& source)
     // Block audio, as the audio output reads it.
     static std::vector<uint8_t> audio(kAudioBufferBytes);
     int blocks = 0;
-    for (BlockInfo b = source.First(); b.Valid() && blocks < 64; b = source.At(b.next), ++blocks)
+    for (BlockInfo b = source.First(); b.Valid() && blocks < 64; b = source.After(b), ++blocks)
         source.ReadAudio(b, audio.data());
     const uint64_t size = source.Size();
     for (const uint64_t offset : {uint64_t(0), uint64_t(512), size / 2, size > 0 ? size - 1 : 0, size, ~uint64_t(0) - 1}) {
@@ -140,5 +140,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     GopBlockSource blocks(OpenInput(), 0, {});
     if (blocks.First().Valid())
         Drive(blocks);
+    // A disk's ring whose oldest recording lies mid-partition.
+    GopBlockSource ring(OpenInput(), size / 2, {}, true);
+    if (ring.First().Valid())
+        Drive(ring);
     return 0;
 }

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <set>
 #include <thread>
 
 using namespace tarnvik;
@@ -377,6 +378,66 @@ TEST_F(PlayerTest, DiskImageThroughTheLocatorStartsAtTheOldestRecording)
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.front().blockOffset, oldest);
     EXPECT_EQ(player->Source()->SliderValue(oldest, player->Source()->index.sorted[3].time), 0);
+}
+
+TEST_F(PlayerTest, WrappedDiskPlaysFromTheOldestOverThePartitionEndToTheNewest)
+{
+    // Twelve seconds in six entries; the newest three entries' blocks lie at
+    // the partition's start, the older ones behind them.
+    mkdvr::MkdvrOptions options;
+    options.mediaDir = TARNVIK_MEDIA_DIR;
+    options.channels = 2;
+    options.seconds = 12;
+    options.entrySeconds = 2;
+    mkdvr::DiskLayout layout;
+    layout.wrapEntries = 3;
+    mkdvr::MkdvrSummary summary;
+    std::string error;
+    ASSERT_TRUE(mkdvr::WriteDiskImage(options, layout, folder.str(), error, &summary)) << error;
+    ASSERT_LT(summary.entries.back().position, summary.entries.front().position);
+    const auto disk = DvrDiskLocator({folder / "mounts", folder / "dev", folder / "sys"}).Find();
+    ASSERT_TRUE(disk);
+    PlayerSource source;
+    std::string message;
+    ASSERT_EQ(OpenDiskSource(*disk, source, message), OpenResult::Ok) << message;
+    Play(std::move(source));
+
+    // Played through: every block once, in time order, ending at the newest.
+    trace.Take();
+    player->MoveToFirst();
+    player->PlayPause();
+    for (int i = 0; i < 4000 && !player->AtEnd(); ++i)
+        std::this_thread::sleep_for(milliseconds(5));
+    ASSERT_TRUE(player->AtEnd());
+    ASSERT_TRUE(player->WaitIdle(milliseconds(10000)));
+    std::vector<uint64_t> blocks;
+    for (const ReaderEvent& e : trace.Take())
+        if (e.kind == ReaderEvent::Kind::Refill)
+            blocks.push_back(e.blockOffset);
+    ASSERT_EQ(blocks.size(), size_t(summary.blocks));
+    EXPECT_EQ(blocks.front(), summary.entries.front().position);
+    EXPECT_EQ(std::set<uint64_t>(blocks.begin(), blocks.end()).size(), blocks.size());
+    const auto wrap = std::find(blocks.begin(), blocks.end(), summary.entries[3].position);
+    ASSERT_NE(wrap, blocks.end());
+    EXPECT_EQ(*(wrap - 1) > *wrap, true) << "the walk goes on at the partition's start";
+
+    // The last position is the newest recording; RW steps back over the wrap.
+    player->MoveToLast();
+    ASSERT_TRUE(player->WaitIdle(milliseconds(10000)));
+    auto records = Records(trace.Take());
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.front().blockOffset, blocks.back());
+    player->FastBackward();
+    const auto back = Records(RunUntil(size_t(summary.blocks) * kBurstRecords));
+    std::vector<uint64_t> bursts;
+    for (size_t i = 0; i < back.size(); i += kBurstRecords)
+        bursts.push_back(back[i].blockOffset);
+    ASSERT_GE(bursts.size(), 8u);
+    for (size_t i = 0; i + 1 < bursts.size(); ++i) {
+        const auto at = std::find(blocks.begin(), blocks.end(), bursts[i]);
+        ASSERT_NE(at, blocks.begin());
+        EXPECT_EQ(*(at - 1), bursts[i + 1]) << "burst " << i;
+    }
 }
 
 TEST_F(PlayerTest, DamagedSourcesPlayWhatTheyCanOrSayWhy)

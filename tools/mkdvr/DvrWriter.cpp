@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <numbers>
 
@@ -286,6 +288,28 @@ bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, Mkdv
     return true;
 }
 
+// Turns a partition recorded straight through into one whose ring has
+// wrapped: the blocks from entry `split` on move to the partition's start,
+// the older ones after them, and the entries follow their blocks.
+bool WrapPartition(const std::string& path, MkdvrSummary& summary, size_t split, std::string& error)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const uint64_t at = summary.entries[split].position;
+    const uint64_t start = dvrformat::kSectorSize;
+    if (bytes.size() < start || at <= start || at >= bytes.size()) {
+        error = "cannot wrap " + path;
+        return false;
+    }
+    std::vector<uint8_t> wrapped(bytes.begin(), bytes.begin() + long(start));
+    wrapped.insert(wrapped.end(), bytes.begin() + long(at), bytes.end());
+    wrapped.insert(wrapped.end(), bytes.begin() + long(start), bytes.begin() + long(at));
+    for (TimeIndexEntry& entry : summary.entries)
+        entry.position = entry.position >= at ? entry.position - at + start : entry.position + (bytes.size() - at);
+    summary.files.pop_back();
+    return WriteBytes(path, wrapped, summary, error);
+}
+
 // A header followed by `slots` entries.
 std::vector<uint8_t> IndexBytes(uint32_t oldest, uint32_t newest, const std::vector<TimeIndexEntry>& slots)
 {
@@ -352,6 +376,12 @@ bool WriteDiskImage(const MkdvrOptions& options, const DiskLayout& layout, const
     dvrformat::StreamFileHeader::ForRecording(3, 0x480F).Write(sector.data());
     if (!WriteVideo(options, root + "/dev/sdz2", sector, s, error))
         return false;
+    if (layout.wrapEntries > 0 &&
+        (size_t(layout.wrapEntries) >= count || !WrapPartition(root + "/dev/sdz2", s, count - size_t(layout.wrapEntries), error))) {
+        if (error.empty())
+            error = "a wrapped ring needs fewer wrapped entries than entries";
+        return false;
+    }
     std::vector<TimeIndexEntry> ring(slots);
     const size_t first = size_t(layout.ringOldest) - 1;
     for (size_t j = 0; j < count; ++j)

@@ -57,6 +57,10 @@ struct DiskLayout {
     // longer than 100 characters is cut in either case, to 99 when
     // zero-terminated).
     bool carIdZeroTerminated = true;
+    // The video partition as a ring that has wrapped: the blocks of the
+    // newest `wrapEntries` index entries lie at the partition's start, the
+    // older ones after them up to its end (0: recorded straight through).
+    int wrapEntries = 0;
 };
 
 // What a writer produced, for printing and for tests.

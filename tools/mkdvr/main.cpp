@@ -19,7 +19,7 @@ void Usage()
                  "usage: tarnvik-mkdvr --backup FILE.DVR | --disk FOLDER\n"
                  "         [--channels N] [--seconds S] [--start \"YYYY-MM-DD HH:MM:SS\"]\n"
                  "         [--gap N:S]... [--entry-seconds S] [--no-audio]\n"
-                 "         [--ring-slots N --ring-oldest K] [--car-id TEXT] [--media DIR]\n"
+                 "         [--ring-slots N --ring-oldest K] [--wrap-entries N] [--car-id TEXT] [--media DIR]\n"
                  "  --gap N:S  after the N-th recorded second, S seconds pass unrecorded\n"
                  "  times are taken as UTC, as the DVR shows them\n");
 }
@@ -80,6 +80,8 @@ int main(int argc, char** argv)
             takes([&](const char* v) { return ParseInt(v, options.entrySeconds); });
         else if (arg == "--ring-slots")
             takes([&](const char* v) { return ParseInt(v, layout.ringSlots); });
+        else if (arg == "--wrap-entries")
+            takes([&](const char* v) { return ParseInt(v, layout.wrapEntries); });
         else if (arg == "--ring-oldest")
             takes([&](const char* v) { return ParseInt(v, layout.ringOldest); });
         else if (arg == "--start")

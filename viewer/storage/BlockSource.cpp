@@ -19,8 +19,8 @@ constexpr uint64_t kMaxSearchBytes = 64ull << 20;
 
 } // namespace
 
-GopBlockSource::GopBlockSource(std::unique_ptr<SourceFile> file, uint64_t start, NextSegmentFn nextSegment)
-    : file_(std::move(file)), start_(start), nextSegment_(std::move(nextSegment)), window_(kWindowBytes)
+GopBlockSource::GopBlockSource(std::unique_ptr<SourceFile> file, uint64_t start, NextSegmentFn nextSegment, bool ring)
+    : file_(std::move(file)), start_(start), nextSegment_(std::move(nextSegment)), ring_(ring), window_(kWindowBytes)
 {
 }
 
@@ -64,6 +64,38 @@ BlockInfo GopBlockSource::First()
     return FindFrom(start_);
 }
 
+uint64_t GopBlockSource::WrapStart()
+{
+    if (!ring_)
+        return kNoBlock;
+    if (!wrapKnown_) {
+        // Wrapped when a block lies before the oldest one.
+        wrapKnown_ = true;
+        const BlockInfo oldest = First();
+        const BlockInfo front = FindFrom(0);
+        if (oldest.Valid() && front.Valid() && front.offset < oldest.offset)
+            wrap_ = oldest.offset;
+    }
+    return wrap_;
+}
+
+BlockInfo GopBlockSource::PhysicalAfter(const BlockInfo& block)
+{
+    return BlockSource::After(block);
+}
+
+BlockInfo GopBlockSource::After(const BlockInfo& block)
+{
+    const uint64_t wrap = WrapStart();
+    const BlockInfo next = PhysicalAfter(block);
+    if (wrap == kNoBlock)
+        return next;
+    if (block.offset >= wrap)
+        return next.Valid() ? next : FindFrom(0); // on past the partition's end
+    // The newest part ends where the oldest block begins.
+    return next.Valid() && next.offset < wrap ? next : BlockInfo{};
+}
+
 BlockInfo GopBlockSource::At(uint64_t offset)
 {
     return ReadOpening(offset);
@@ -103,6 +135,17 @@ BlockInfo GopBlockSource::FindFrom(uint64_t offset)
 
 BlockInfo GopBlockSource::Last()
 {
+    const uint64_t wrap = WrapStart();
+    if (wrap != kNoBlock) {
+        const BlockInfo newest = PhysicalBefore(At(wrap));
+        if (newest.Valid())
+            return newest;
+    }
+    return PhysicalLast();
+}
+
+BlockInfo GopBlockSource::PhysicalLast()
+{
     // Blocks are at most 512,000 bytes long, so the last one starts within
     // the last window; earlier windows are searched only when it holds none.
     const uint64_t size = file_->Size() / kSectorSize * kSectorSize;
@@ -125,6 +168,19 @@ BlockInfo GopBlockSource::Last()
 }
 
 BlockInfo GopBlockSource::Before(const BlockInfo& block)
+{
+    const uint64_t wrap = WrapStart();
+    if (wrap == kNoBlock || !block.Valid())
+        return PhysicalBefore(block);
+    if (block.offset == wrap)
+        return {}; // the oldest
+    const BlockInfo previous = PhysicalBefore(block);
+    if (block.offset > wrap || previous.Valid())
+        return previous;
+    return PhysicalLast(); // back past the partition's start
+}
+
+BlockInfo GopBlockSource::PhysicalBefore(const BlockInfo& block)
 {
     if (!block.Valid() || block.offset == 0)
         return {};

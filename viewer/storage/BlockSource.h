@@ -46,13 +46,21 @@ public:
     // The first block (the oldest recording on a disk); invalid when the
     // source holds none.
     virtual BlockInfo First() = 0;
-    // The last block; invalid when there is none.
+    // The last block (the newest recording on a disk); invalid when there
+    // is none.
     virtual BlockInfo Last() = 0;
+    // The block after `block` in recording order; invalid at the end.
+    virtual BlockInfo After(const BlockInfo& block)
+    {
+        const BlockInfo next = At(block.next);
+        return next.Valid() ? next : FindFrom(block.next);
+    }
     // The block that starts exactly at `offset`; invalid when none does.
     virtual BlockInfo At(uint64_t offset) = 0;
     // The first block starting at or after `offset`; invalid at the end.
     virtual BlockInfo FindFrom(uint64_t offset) = 0;
-    // The block before `block`; invalid when `block` is the first.
+    // The block before `block` in recording order; invalid when `block` is
+    // the first.
     virtual BlockInfo Before(const BlockInfo& block) = 0;
     // Reads the block's records (recordBytes bytes) into `out`, which holds
     // at least kMaxBlockBytes. Returns the bytes read.
@@ -73,15 +81,21 @@ using NextSegmentFn = std::function<uint64_t(uint64_t position)>;
 // the first block begins (0, or the oldest index entry's position on a
 // disk); `nextSegment` (may be empty) tells where recording continues after
 // a stretch without blocks.
+//
+// A DVR's video partition is a ring (`ring`): once full, the DVR records on
+// from the partition's start over its oldest blocks. Then the oldest block
+// is mid-partition, recording order runs from it to the partition's end
+// and on from its start, and ends where the oldest block begins.
 class GopBlockSource final : public BlockSource {
 public:
-    GopBlockSource(std::unique_ptr<SourceFile> file, uint64_t start, NextSegmentFn nextSegment);
+    GopBlockSource(std::unique_ptr<SourceFile> file, uint64_t start, NextSegmentFn nextSegment, bool ring = false);
 
     uint64_t Size() const override { return file_->Size(); }
     BlockInfo First() override;
     BlockInfo Last() override;
     BlockInfo At(uint64_t offset) override;
     BlockInfo FindFrom(uint64_t offset) override;
+    BlockInfo After(const BlockInfo& block) override;
     BlockInfo Before(const BlockInfo& block) override;
     size_t ReadRecords(const BlockInfo& block, uint8_t* out) override;
     size_t ReadAudio(const BlockInfo& block, uint8_t* out) override;
@@ -95,10 +109,20 @@ private:
     // A block whose successor names it as its predecessor (or that ends the
     // source): the acceptance test of a search hit.
     bool Confirmed(const BlockInfo& block);
+    // The neighbours in the partition, whatever the recording order.
+    BlockInfo PhysicalAfter(const BlockInfo& block);
+    BlockInfo PhysicalBefore(const BlockInfo& block);
+    BlockInfo PhysicalLast();
+    // Where the oldest block starts when the ring has wrapped (blocks lie
+    // before it), else nothing.
+    uint64_t WrapStart();
 
     std::unique_ptr<SourceFile> file_;
     uint64_t start_;
     NextSegmentFn nextSegment_;
+    bool ring_;
+    bool wrapKnown_ = false;
+    uint64_t wrap_ = kNoBlock; // the oldest block of a wrapped ring, found once
     std::vector<uint8_t> window_; // the search window, allocated once
 };
 

@@ -130,7 +130,8 @@ void LocalPlayer::Start(PlayerSource source)
         audioOwned_.reset();
         audioSource_ = source_->blocks.get();
         if (source_->audioFile) {
-            audioOwned_ = std::make_unique<GopBlockSource>(std::move(source_->audioFile), 0, NextSegmentFn{});
+            audioOwned_ = std::make_unique<GopBlockSource>(std::move(source_->audioFile), source_->blocksStart,
+                                                           NextSegmentFn{}, source_->kind == PlayerSource::Kind::Disk);
             audioSource_ = audioOwned_.get();
         }
         audioBlock_ = {};
@@ -529,7 +530,7 @@ void LocalPlayer::RefillAudio()
                 break;
             const size_t got = audioSource_->ReadAudio(block, audioBuffer_.get());
             audio_->Append(audioBuffer_.get(), got);
-            audioBlock_ = audioSource_->At(block.next);
+            audioBlock_ = audioSource_->After(block);
         }
     }
     {

@@ -154,7 +154,8 @@ OpenResult OpenDiskSource(const DvrDisk& disk, PlayerSource& out, std::string& m
     // The oldest recording: the last entry of the newest-first index.
     const size_t count = std::min(out.index.count, out.index.sorted.size());
     const uint64_t oldest = count == 0 ? 0 : out.index.sorted[count - 1].position;
-    out.blocks = std::make_unique<GopBlockSource>(std::move(file), oldest, SegmentsOf(out));
+    out.blocksStart = oldest;
+    out.blocks = std::make_unique<GopBlockSource>(std::move(file), oldest, SegmentsOf(out), true);
     out.audioFile = std::move(audio);
     return RequireBlocks(out, disk.videoDevice, message);
 }

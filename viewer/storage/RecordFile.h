@@ -37,6 +37,7 @@ public:
     BlockInfo Last() override;
     BlockInfo At(uint64_t offset) override;
     BlockInfo FindFrom(uint64_t offset) override;
+    BlockInfo After(const BlockInfo& block) override { return At(block.next); }
     BlockInfo Before(const BlockInfo& block) override;
     size_t ReadRecords(const BlockInfo& block, uint8_t* out) override;
     // The sound of the block's records of the audio channel, in order (one

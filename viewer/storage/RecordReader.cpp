@@ -31,10 +31,7 @@ bool RecordReader::Refill()
 {
     if (loaded_) {
         // The current block is used up: on to the one after it.
-        BlockInfo next = source_.At(block_.next);
-        if (!next.Valid())
-            next = source_.FindFrom(block_.next);
-        block_ = next;
+        block_ = source_.After(block_);
     }
     loaded_ = false;
     fifoSize_ = cursor_ = 0;
@@ -66,9 +63,7 @@ bool RecordReader::Jump(int speed, bool& ended)
     if (speed <= -2) {
         target = source_.Before(burstBlock_);
     } else {
-        target = source_.At(burstBlock_.next);
-        if (!target.Valid())
-            target = source_.FindFrom(burstBlock_.next);
+        target = source_.After(burstBlock_);
     }
     if (!target.Valid()) {
         ended = true;
