@@ -121,6 +121,24 @@ protected:
         ASSERT_TRUE(player->WaitIdle(milliseconds(20000)));
     }
 
+    // A disk image with an entry every two seconds, found by the locator
+    // through its fake mount table and opened as the DVR disk.
+    void OpenDiskImage(int channels, int seconds, const mkdvr::DiskLayout& layout, PlayerSource& source,
+                       mkdvr::MkdvrSummary* summary = nullptr)
+    {
+        mkdvr::MkdvrOptions options;
+        options.mediaDir = TARNVIK_MEDIA_DIR;
+        options.channels = channels;
+        options.seconds = seconds;
+        options.entrySeconds = 2;
+        std::string error;
+        ASSERT_TRUE(mkdvr::WriteDiskImage(options, layout, folder.str(), error, summary)) << error;
+        const auto disk = DvrDiskLocator({folder / "mounts", folder / "dev", folder / "sys"}).Find();
+        ASSERT_TRUE(disk);
+        std::string message;
+        ASSERT_EQ(OpenDiskSource(*disk, source, message), OpenResult::Ok) << message;
+    }
+
     void PlayFile(const std::string& path)
     {
         PlayerSource source;
@@ -352,22 +370,11 @@ TEST_F(PlayerTest, BlockAudioReachesTheOutputInOrder)
 
 TEST_F(PlayerTest, DiskImageThroughTheLocatorStartsAtTheOldestRecording)
 {
-    mkdvr::MkdvrOptions options;
-    options.mediaDir = TARNVIK_MEDIA_DIR;
-    options.channels = 4;
-    options.seconds = 8;
-    options.entrySeconds = 2;
     mkdvr::DiskLayout layout;
     layout.ringSlots = 7;
     layout.ringOldest = 5;
-    std::string error;
-    ASSERT_TRUE(mkdvr::WriteDiskImage(options, layout, folder.str(), error)) << error;
-    const DvrDiskLocator locator({folder / "mounts", folder / "dev", folder / "sys"});
-    const auto disk = locator.Find();
-    ASSERT_TRUE(disk);
     PlayerSource source;
-    std::string message;
-    ASSERT_EQ(OpenDiskSource(*disk, source, message), OpenResult::Ok) << message;
+    ASSERT_NO_FATAL_FAILURE(OpenDiskImage(4, 8, layout, source));
     EXPECT_EQ(source.index.count, 4u);
     EXPECT_EQ(source.SliderMaximum(), 3);
     const uint64_t oldest = source.index.sorted[3].position;
@@ -384,22 +391,12 @@ TEST_F(PlayerTest, WrappedDiskPlaysFromTheOldestOverThePartitionEndToTheNewest)
 {
     // Twelve seconds in six entries; the newest three entries' blocks lie at
     // the partition's start, the older ones behind them.
-    mkdvr::MkdvrOptions options;
-    options.mediaDir = TARNVIK_MEDIA_DIR;
-    options.channels = 2;
-    options.seconds = 12;
-    options.entrySeconds = 2;
     mkdvr::DiskLayout layout;
     layout.wrapEntries = 3;
     mkdvr::MkdvrSummary summary;
-    std::string error;
-    ASSERT_TRUE(mkdvr::WriteDiskImage(options, layout, folder.str(), error, &summary)) << error;
-    ASSERT_LT(summary.entries.back().position, summary.entries.front().position);
-    const auto disk = DvrDiskLocator({folder / "mounts", folder / "dev", folder / "sys"}).Find();
-    ASSERT_TRUE(disk);
     PlayerSource source;
-    std::string message;
-    ASSERT_EQ(OpenDiskSource(*disk, source, message), OpenResult::Ok) << message;
+    ASSERT_NO_FATAL_FAILURE(OpenDiskImage(2, 12, layout, source, &summary));
+    ASSERT_LT(summary.entries.back().position, summary.entries.front().position);
     Play(std::move(source));
 
     // Played through: every block once, in time order, ending at the newest.
