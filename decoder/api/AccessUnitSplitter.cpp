@@ -48,6 +48,44 @@ size_t FindStartCode(const uint8_t* data, size_t size, size_t from)
     return size;
 }
 
+bool HasShortStartCode(const uint8_t* data, size_t size)
+{
+    if (!data || size < 3)
+        return false;
+    for (size_t i = 2; i < size;) {
+        const void* hit = std::memchr(data + i, 0x01, size - i);
+        if (!hit)
+            return false;
+        i = size_t(static_cast<const uint8_t*>(hit) - data);
+        if (data[i - 1] == 0 && data[i - 2] == 0 && (i < 3 || data[i - 3] != 0))
+            return true;
+        ++i;
+    }
+    return false;
+}
+
+size_t WithLongStartCodes(const uint8_t* data, size_t size, uint8_t* out)
+{
+    size_t written = 0;
+    size_t copied = 0; // data[0, copied) is in out
+    for (size_t i = 2; i < size;) {
+        const void* hit = std::memchr(data + i, 0x01, size - i);
+        if (!hit)
+            break;
+        i = size_t(static_cast<const uint8_t*>(hit) - data);
+        if (data[i - 1] == 0 && data[i - 2] == 0 && (i < 3 || data[i - 3] != 0)) {
+            // Everything up to the start code, then its extra zero byte.
+            std::memcpy(out + written, data + copied, i - 2 - copied);
+            written += i - 2 - copied;
+            out[written++] = 0;
+            copied = i - 2;
+        }
+        ++i;
+    }
+    std::memcpy(out + written, data + copied, size - copied);
+    return written + size - copied;
+}
+
 int _GetOneNALU(const uint8_t* data, size_t size, size_t* start, size_t* length)
 {
     const size_t first = FindStartCode(data, size, 0);

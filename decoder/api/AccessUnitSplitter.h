@@ -1,5 +1,6 @@
-// Start-code search and the input stager. The library accepts only the
-// 4-byte start code 00 00 00 01; a 3-byte start code is not recognised.
+// Start-code search and the input stager. Inside the library every start
+// code is the 4-byte 00 00 00 01: input with 3-byte start codes is given
+// the long form at the entry (WithLongStartCodes).
 #pragma once
 
 #include "core/Framework.h"
@@ -14,6 +15,14 @@ namespace qlapi {
 // after from + 3, or size when there is none. Equivalent to the 32-bit shift
 // register of _GetOneNALU, but uses memchr to skip to each 01 byte.
 size_t FindStartCode(const uint8_t* data, size_t size, size_t from);
+
+// Whether data[0, size) holds a 3-byte start code (00 00 01 not preceded by
+// a zero byte).
+bool HasShortStartCode(const uint8_t* data, size_t size);
+// Writes data[0, size) into out with every 3-byte start code given its
+// fourth byte; out holds at least size + size / 3 + 1 bytes. Returns the
+// bytes written.
+size_t WithLongStartCodes(const uint8_t* data, size_t size, uint8_t* out);
 
 // Results of _GetOneNALU.
 constexpr int kNaluFollowed = 0; // a second start code ends the first unit

@@ -46,6 +46,11 @@ struct DecoderContext {
     int32_t effectiveThreads = 1;
     std::unique_ptr<uint8_t[]> accumBuffer;
     size_t accumCapacity = 0;
+    // Input whose start codes are 00 00 01 is copied here with 00 00 00 01
+    // in their place, so everything after the entry sees one form. Grows to
+    // the largest such input and is reused.
+    std::unique_ptr<uint8_t[]> longCodes;
+    size_t longCodesCapacity = 0;
     size_t accumLength = 0;
     bool accumulating = false;
     bool accumDecoded = false;

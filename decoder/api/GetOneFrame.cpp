@@ -73,6 +73,13 @@ constexpr int kNalSps = 7;
 constexpr int kNalPps = 8;
 constexpr int kNalIdrSlice = 5;
 
+// Units the decoder reads nothing from, wherever they stand: SEI, access
+// unit delimiters, end of sequence and of stream, filler data.
+bool IsSkippedUnit(int type)
+{
+    return type == kNalSei || (type >= 9 && type <= 12);
+}
+
 // Runs one stage of the call; a fault inside it is reported with the stage's
 // marker and passed on to the call's outermost handler as that number.
 template <typename Step>
@@ -197,6 +204,22 @@ int32_t GetOneFrameSteps(DecoderHandle& h, DecoderContext& c, const uint8_t* bit
         return Finish(c, kNoInput, -3);
     if (!c.HasCoreObjects())
         return kFaultResult; // a reset could not rebuild the decoder
+    if (HasShortStartCode(bitstream, length)) {
+        const size_t needed = size_t(length) + length / 3 + 1;
+        if (needed > UINT32_MAX)
+            return Finish(c, kNoStartCode, 4);
+        if (needed > c.longCodesCapacity) {
+            // Nothing may point into the old copy once it is gone.
+            const auto held = reinterpret_cast<uintptr_t>(c.input->GetDataPointer());
+            const auto copy = reinterpret_cast<uintptr_t>(c.longCodes.get());
+            if (c.longCodes && held >= copy && held - copy < c.longCodesCapacity)
+                c.EmptyInput();
+            c.longCodes.reset(new uint8_t[needed]);
+            c.longCodesCapacity = needed;
+        }
+        length = uint32_t(WithLongStartCodes(bitstream, length, c.longCodes.get()));
+        bitstream = c.longCodes.get();
+    }
 
     QL_TRACE(" _GetOneNALU0()");
     size_t pos = 0;
@@ -212,7 +235,7 @@ int32_t GetOneFrameSteps(DecoderHandle& h, DecoderContext& c, const uint8_t* bit
     for (;;) {
         const uint8_t* unit = bitstream + pos;
         type = NalUnitType(unit, remaining);
-        if (type != kNalSps && type != kNalPps && type != kNalSei)
+        if (type != kNalSps && type != kNalPps && !IsSkippedUnit(type))
             break;
         if (type == kNalSps)
             QL_TRACE(" _GetOneNALU1()");
@@ -220,7 +243,7 @@ int32_t GetOneFrameSteps(DecoderHandle& h, DecoderContext& c, const uint8_t* bit
             QL_TRACE(" _GetOneNALU2()");
         size_t unitStart = 0;
         const bool last = _GetOneNALU(unit, remaining, &unitStart, &unitLength) != kNaluFollowed;
-        if (type == kNalSei) {
+        if (IsSkippedUnit(type)) {
             if (last)
                 return Finish(c, kSeiOnly, 4);
         } else {

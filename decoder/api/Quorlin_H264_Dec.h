@@ -2,8 +2,10 @@
  * Quorlin_H264_Dec: H.264 Baseline decoder library.
  *
  * Turns a buffer of H.264 Annex B byte stream (one access unit per call,
- * NAL units introduced by the 4-byte start code 00 00 00 01) into one picture
- * in a caller-chosen pixel format.
+ * NAL units introduced by the start code 00 00 00 01 or 00 00 01) into one
+ * picture in a caller-chosen pixel format. Access unit delimiters, SEI,
+ * filler data and end of sequence or stream units are skipped wherever they
+ * stand.
  *
  * Ownership: the caller allocates the DecoderHandle and keeps it for the life
  * of the decoder; the library owns the private context that handle->context

@@ -205,6 +205,85 @@ TEST(ApiDecoding, FourThreadsSplitMultiSliceAccessUnits)
     EXPECT_LT(split, int(aus.size()));
 }
 
+// Every start code in its 3-byte form.
+Bytes ShortStartCodes(const Bytes& accessUnit)
+{
+    Bytes out;
+    for (const Bytes& unit : apitest::NalUnitsOf(accessUnit))
+        out.insert(out.end(), unit.begin() + 1, unit.end());
+    return out;
+}
+
+// An access unit delimiter first, filler data and an end of sequence unit
+// after the slices.
+Bytes WithSkippedUnits(const Bytes& accessUnit)
+{
+    Bytes out = {0, 0, 0, 1, 0x09, 0xF0};
+    out.insert(out.end(), accessUnit.begin(), accessUnit.end());
+    for (const uint8_t b : {0, 0, 1, 0x0C, 0xFF, 0xFF, 0x80, 0, 0, 0, 1, 0x0A})
+        out.push_back(b);
+    return out;
+}
+
+// The results, statuses and pictures of a stream fed one access unit per
+// call (twice for the first, which only sets the decoder up).
+struct FeedRun {
+    std::vector<int32_t> results;
+    std::vector<int32_t> statuses;
+    std::vector<std::string> pictures;
+};
+
+FeedRun Feed(const std::vector<Bytes>& units, int threads, size_t pictureBytes)
+{
+    FeedRun run;
+    Decoder d(threads, 0);
+    Bytes out(pictureBytes);
+    for (size_t i = 0; i < units.size(); ++i) {
+        for (int call = 0; call < (i == 0 ? 2 : 1) + 2; ++call) {
+            const int32_t r = d.Call(units[i], out.data());
+            run.results.push_back(r);
+            run.statuses.push_back(d.Status());
+            if (r == 0 || r == 5)
+                run.pictures.push_back(apitest::Md5Of(out.data(), out.size()));
+            if (r != 1 && r != 5)
+                break;
+        }
+    }
+    return run;
+}
+
+TEST(ApiDecoding, ThreeByteStartCodesAndSkippedUnitsDecodeAsTheStreamItself)
+{
+    const size_t cifI420 = 352 * 288 * 3 / 2;
+    const auto aus = apitest::AccessUnits("baseline/CI1_FT_B.264", 16);
+    std::vector<Bytes> shortCodes, skipped, both;
+    for (const Bytes& au : aus) {
+        shortCodes.push_back(ShortStartCodes(au));
+        skipped.push_back(WithSkippedUnits(au));
+        both.push_back(ShortStartCodes(WithSkippedUnits(au)));
+    }
+    for (const int threads : {1, 4}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        const FeedRun reference = Feed(aus, threads, cifI420);
+        ASSERT_EQ(reference.pictures.size(), aus.size());
+        // The same results, statuses and pictures with 3-byte start codes;
+        // with the units the decoder skips, the same pictures.
+        const FeedRun withShort = Feed(shortCodes, threads, cifI420);
+        EXPECT_EQ(withShort.results, reference.results);
+        EXPECT_EQ(withShort.statuses, reference.statuses);
+        EXPECT_EQ(withShort.pictures, reference.pictures);
+        EXPECT_EQ(Feed(skipped, threads, cifI420).pictures, reference.pictures);
+        EXPECT_EQ(Feed(both, threads, cifI420).pictures, reference.pictures);
+    }
+    // A delimiter alone is nothing to decode; a set after a 3-byte start
+    // code is the same set as after a 4-byte one (no new stream).
+    Decoder d(1, 0);
+    Bytes out(cifI420);
+    EXPECT_EQ(d.Call({0, 0, 0, 1, 0x09, 0xF0}, out.data()), 4);
+    EXPECT_EQ(d.Call(aus[0], out.data()), 1);
+    EXPECT_EQ(d.Call(shortCodes[0], out.data()), 0);
+}
+
 TEST(ApiDecoding, FourThreadsWithSingleSliceUnitsHandThemOverWhole)
 {
     ExpectOnePicturePerCall(4, 6);

@@ -77,14 +77,13 @@ TEST(ApiInput, EmptyInputReturnsMinus3WithStatus0)
     EXPECT_EQ(d.Status(), 0);
 }
 
-TEST(ApiInput, InputWithoutFourByteStartCodeShowsNothing)
+TEST(ApiInput, InputWithoutStartCodeShowsNothing)
 {
     struct Case {
         const char* name;
         Bytes bytes;
     };
     const Case cases[] = {
-        {"three-byte start code", {0, 0, 1, 0x67, 0x42, 0, 0x1e}},
         {"no start code", {0x12, 0x34, 0x56, 0x78, 0x9a}},
         {"start code at the very end", {0x55, 0, 0, 0, 1}},
         {"one byte", {1}},
@@ -101,6 +100,13 @@ TEST(ApiInput, InputWithoutFourByteStartCodeShowsNothing)
         EXPECT_EQ(d.Status(), 19);
         delete[] exact;
     }
+    // A 3-byte start code is a start code: the SPS behind it is stored as
+    // it is behind a 4-byte one.
+    Decoder d;
+    auto* sps = new uint8_t[7]{0, 0, 1, 0x67, 0x42, 0, 0x1e};
+    EXPECT_EQ(QL_H264dec_GetOneFrame(&d.handle, sps, 7, nullptr), 2);
+    EXPECT_EQ(d.Status(), 3);
+    delete[] sps;
 }
 
 TEST(ApiParameterSets, SpsAloneThenPpsAloneSetsUp)
