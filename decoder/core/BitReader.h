@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace QLMedia {
 
@@ -38,8 +39,16 @@ public:
     {
         if (n == 0)
             return 0;
-        uint64_t window = 0;
         const uint64_t byte = pos_ >> 3;
+        if (byte + 8 <= size_) {
+            // Eight whole bytes are there: one load, most significant first;
+            // at most 7 bits are shifted out, so 57 remain for n <= 32.
+            uint64_t word;
+            std::memcpy(&word, data_ + byte, 8);
+            word = __builtin_bswap64(word) << (pos_ & 7);
+            return uint32_t(word >> (64 - n));
+        }
+        uint64_t window = 0;
         for (int i = 0; i < 5; ++i) {
             window <<= 8;
             if (byte + i < size_)
@@ -62,6 +71,16 @@ public:
     // ue(v): up to 32 leading zeros give values up to 2^32 - 2; more is an error.
     uint32_t ReadUe()
     {
+        // Codes of up to 31 bits that lie wholly in the buffer: the leading
+        // zeros counted at once.
+        if (pos_ + 32 <= bits_) {
+            const uint32_t next = Peek(32);
+            if (next >= (1u << 16)) {
+                const int length = 2 * __builtin_clz(next) + 1;
+                pos_ += uint64_t(length);
+                return (next >> (32 - length)) - 1;
+            }
+        }
         int zeros = 0;
         while (ReadBit() == 0) {
             if (error_ || ++zeros > 31) {
@@ -92,26 +111,32 @@ public:
     {
         if (pos_ >= bits_)
             return false;
-        // Find the last 1 bit of the buffer (the stop bit).
+        if (stopBit_ == kUnknown)
+            stopBit_ = StopBit();
+        return pos_ < stopBit_;
+    }
+
+private:
+    static constexpr uint64_t kUnknown = ~uint64_t(0);
+
+    // The position of the last 1 bit of the buffer (the stop bit); 0 when
+    // there is none (then no data remains).
+    uint64_t StopBit() const
+    {
         size_t last = size_;
         while (last > 0 && data_[last - 1] == 0)
             --last;
         if (last == 0)
-            return false;
-        const uint8_t b = data_[last - 1];
-        int trailing = 0;
-        while (!((b >> trailing) & 1))
-            ++trailing;
-        const uint64_t stopBit = uint64_t(last) * 8 - 1 - uint64_t(trailing);
-        return pos_ < stopBit;
+            return 0;
+        return uint64_t(last) * 8 - 1 - uint64_t(__builtin_ctz(data_[last - 1]));
     }
 
-private:
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     uint64_t bits_ = 0;
     uint64_t pos_ = 0;
     bool error_ = false;
+    mutable uint64_t stopBit_ = kUnknown; // found at the first question
 };
 
 } // namespace QLMedia

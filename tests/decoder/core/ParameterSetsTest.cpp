@@ -44,6 +44,33 @@ TEST(BitReader, ExpGolombAndEndOfData)
     EXPECT_EQ(br.ReadBits(8), 0u);
 }
 
+TEST(BitReader, LongRunsOfCodesReadBackAtEveryAlignment)
+{
+    // Long enough that most reads take the whole-word path; the last ones,
+    // near the end, take the byte-by-byte one.
+    std::vector<uint32_t> values;
+    uint32_t seed = 2024;
+    auto next = [&] { return seed = seed * 1664525 + 1013904223; };
+    BitWriter w;
+    for (int i = 0; i < 3000; ++i) {
+        const uint32_t v = next() >> (next() % 32); // every magnitude, up to 2^32 - 1
+        const uint32_t ue = v == 0xFFFFFFFFu ? v - 1 : v;
+        const int n = int(next() % 33);
+        const uint32_t bits = n == 0 ? 0 : next() >> (32 - n);
+        values.insert(values.end(), {ue, uint32_t(n), bits});
+        w.Ue(ue);
+        w.Bits(bits, n);
+    }
+    const auto bytes = w.Finish();
+    BitReader br(bytes.data(), bytes.size());
+    for (size_t i = 0; i < values.size(); i += 3) {
+        ASSERT_EQ(br.ReadUe(), values[i]) << "code " << i / 3;
+        ASSERT_EQ(br.ReadBits(int(values[i + 1])), values[i + 2]) << "code " << i / 3;
+    }
+    EXPECT_FALSE(br.Error());
+    EXPECT_FALSE(br.MoreRbspData());
+}
+
 TEST(BitReader, UeWithTooManyLeadingZerosIsAnError)
 {
     const std::vector<uint8_t> zeros(8, 0);
