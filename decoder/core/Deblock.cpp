@@ -1,6 +1,7 @@
 // Deblocking filter, ITU-T H.264 clause 8.7, for progressive 4:2:0 8-bit
 // frames without the 8x8 transform.
 #include "Deblock.h"
+#include "Dsp.h"
 
 #include <thread>
 
@@ -264,10 +265,8 @@ void FilterEdge(uint8_t* pix, ptrdiff_t stride, bool vertical, bool chroma, cons
     int8_t tc0[4];
     for (int i = 0; i < 4; ++i)
         tc0[i] = s[i] ? int8_t(t.tc0[s[i] - 1]) : int8_t(-1);
-    if (chroma)
-        (vertical ? FilterChromaEdgeVertical : FilterChromaEdgeHorizontal)(pix, stride, alpha, beta, tc0);
-    else
-        (vertical ? FilterLumaEdgeVertical : FilterLumaEdgeHorizontal)(pix, stride, alpha, beta, tc0);
+    const DeblockDsp& dsp = Dsp().deblock;
+    (chroma ? dsp.chromaNormal : dsp.lumaNormal)[vertical ? 0 : 1](pix, stride, alpha, beta, tc0);
 }
 
 void DeblockMacroblock(const PicturePlanes& pic, const MbInfo* mbs, int widthMbs, int mbX, int mbY,
@@ -337,6 +336,14 @@ void DeblockMacroblock(const PicturePlanes& pic, const MbInfo* mbs, int widthMbs
 }
 
 } // namespace
+
+void InitDeblockC(DeblockDsp& dsp)
+{
+    dsp.lumaNormal[0] = FilterLumaEdgeVertical;
+    dsp.lumaNormal[1] = FilterLumaEdgeHorizontal;
+    dsp.chromaNormal[0] = FilterChromaEdgeVertical;
+    dsp.chromaNormal[1] = FilterChromaEdgeHorizontal;
+}
 
 void FilterLumaEdgeVertical(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
 {

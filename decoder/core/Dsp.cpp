@@ -39,10 +39,12 @@ void InitDsp(DecoderDsp& dsp, SimdLevel level)
     dsp.transform.idct4x4Add = Idct4x4AddC;
     InitLumaMcC(dsp.inter);
     dsp.inter.chromaMc = ChromaMcC;
+    InitDeblockC(dsp.deblock);
     if (level < SimdLevel::Sse2)
         return;
 #if defined(__x86_64__)
     InitDspSse2(dsp);
+    InitDeblockSse2(dsp.deblock);
 #endif
 }
 

@@ -30,10 +30,20 @@ struct InterPredDsp {
                      int xFrac, int yFrac);
 };
 
+struct DeblockDsp {
+    // Normal (bS 1..3) edge kernels, [0] vertical edges, [1] horizontal
+    // ones: `pix` at q0 of the edge's first line, tc0[i] per segment
+    // (negative: leave that segment alone). See Deblock.h.
+    using NormalKernel = void (*)(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4]);
+    NormalKernel lumaNormal[2];
+    NormalKernel chromaNormal[2];
+};
+
 struct DecoderDsp {
     SimdLevel level = SimdLevel::C;
     TransformDsp transform;
     InterPredDsp inter;
+    DeblockDsp deblock;
 };
 
 // The processor's best level, capped by QL_H264DEC_SIMD.
@@ -49,7 +59,9 @@ void Idct4x4AddC(const int32_t block[16], uint8_t* dst, ptrdiff_t stride);
 void ChromaMcC(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int w, int h, int xFrac,
                int yFrac);
 void InitLumaMcC(InterPredDsp& dsp);
+void InitDeblockC(DeblockDsp& dsp);
 // SSE2 kernels (x86-64 only).
 void InitDspSse2(DecoderDsp& dsp);
+void InitDeblockSse2(DeblockDsp& dsp);
 
 } // namespace QLMedia

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -118,6 +119,43 @@ TEST(Dsp, ChromaMcMatchesReferenceAtEveryPosition)
                                                yFrac);
                             ASSERT_EQ(a.bytes, b.bytes) << name << " " << xFrac << "," << yFrac << " " << w << "x" << h;
                         }
+        }
+    }
+}
+
+TEST(Dsp, DeblockNormalEdgesMatchReference)
+{
+    const Tables t = MakeTables();
+    std::mt19937 rng(4);
+    for (const auto& [name, dsp] : t.optimised) {
+        for (int trial = 0; trial < 3000; ++trial) {
+            // Smooth areas with a step at the edge (where the filter works),
+            // noise, and the extremes 0 and 255.
+            Guarded a;
+            const int base = int(rng() % 256);
+            const int step = int(rng() % 64) - 32;
+            const int noise = trial % 7 == 0 ? 256 : int(rng() % 12) + 1;
+            for (int y = -4; y < 20; ++y)
+                for (int x = -4; x < 20; ++x) {
+                    int v = base + (trial % 2 ? (y >= 0 ? step : 0) : (x >= 0 ? step : 0)) + int(rng() % noise);
+                    if (trial % 11 == 0)
+                        v = (rng() & 1) * 255;
+                    a.Block()[y * Guarded::kStride + x] = uint8_t(std::clamp(v, 0, 255));
+                }
+            Guarded b = a;
+            const int alpha = int(rng() % 256);
+            const int beta = int(rng() % 19);
+            int8_t tc0[4];
+            for (int8_t& c : tc0)
+                c = int8_t(int(rng() % 27) - 1); // -1: segment left alone; tC0 is 0..25
+            const int dir = trial % 2; // 0 vertical, 1 horizontal edges
+            const int plane = (trial / 2) % 2;
+            const auto ref = plane ? t.reference.deblock.chromaNormal[dir] : t.reference.deblock.lumaNormal[dir];
+            const auto fast = plane ? dsp.deblock.chromaNormal[dir] : dsp.deblock.lumaNormal[dir];
+            ref(a.Block(), Guarded::kStride, alpha, beta, tc0);
+            fast(b.Block(), Guarded::kStride, alpha, beta, tc0);
+            ASSERT_EQ(a.bytes, b.bytes) << name << " trial " << trial << (plane ? " chroma" : " luma")
+                                        << (dir ? " horizontal" : " vertical");
         }
     }
 }

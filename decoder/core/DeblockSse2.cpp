@@ -1,0 +1,211 @@
+// SSE2 versions of the normal (bS 1..3) deblocking edge kernels. A luma edge
+// is filtered as 16 lanes at once, a chroma edge as 8; vertical edges are
+// transposed in and out. Each matches its C++ reference bit for bit
+// (tests/decoder/core/DspTest.cpp runs both on random inputs).
+#include "Deblock.h"
+#include "Dsp.h"
+
+#if defined(__x86_64__)
+
+#include <cstring>
+#include <emmintrin.h>
+
+namespace QLMedia {
+
+namespace {
+
+inline __m128i Abs16(__m128i x)
+{
+    return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x));
+}
+
+inline __m128i Clamp16(__m128i x, __m128i limit)
+{
+    return _mm_max_epi16(_mm_min_epi16(x, limit), _mm_sub_epi16(_mm_setzero_si128(), limit));
+}
+
+inline __m128i Select(__m128i mask, __m128i yes, __m128i no)
+{
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+// The lines of an edge as 16-bit lanes: p2..q2, and tC0 per lane (negative
+// where the line is left alone).
+struct Lines {
+    __m128i p2, p1, p0, q0, q1, q2, tc0;
+};
+
+// The normal filter on eight lines (clause 8.7.2.3) in 16-bit lanes; p1 and
+// q1 change only for luma.
+template <bool kChroma>
+inline void FilterLines(Lines& l, __m128i alpha, __m128i beta)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i active = _mm_cmpgt_epi16(l.tc0, _mm_set1_epi16(-1));
+    active = _mm_and_si128(active, _mm_cmplt_epi16(Abs16(_mm_sub_epi16(l.p0, l.q0)), alpha));
+    active = _mm_and_si128(active, _mm_cmplt_epi16(Abs16(_mm_sub_epi16(l.p1, l.p0)), beta));
+    active = _mm_and_si128(active, _mm_cmplt_epi16(Abs16(_mm_sub_epi16(l.q1, l.q0)), beta));
+    if (_mm_movemask_epi8(active) == 0)
+        return;
+    __m128i tc;
+    __m128i apSmall = zero, aqSmall = zero;
+    if constexpr (kChroma) {
+        tc = _mm_add_epi16(l.tc0, _mm_set1_epi16(1));
+    } else {
+        apSmall = _mm_cmplt_epi16(Abs16(_mm_sub_epi16(l.p2, l.p0)), beta);
+        aqSmall = _mm_cmplt_epi16(Abs16(_mm_sub_epi16(l.q2, l.q0)), beta);
+        tc = _mm_sub_epi16(_mm_sub_epi16(l.tc0, apSmall), aqSmall); // masks are -1
+    }
+    __m128i delta = _mm_add_epi16(_mm_slli_epi16(_mm_sub_epi16(l.q0, l.p0), 2), _mm_sub_epi16(l.p1, l.q1));
+    delta = Clamp16(_mm_srai_epi16(_mm_add_epi16(delta, _mm_set1_epi16(4)), 3), tc);
+    const __m128i newP0 = _mm_add_epi16(l.p0, delta);
+    const __m128i newQ0 = _mm_sub_epi16(l.q0, delta);
+    if constexpr (!kChroma) {
+        const __m128i mid = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(l.p0, l.q0), _mm_set1_epi16(1)), 1);
+        const __m128i stepP = _mm_srai_epi16(_mm_sub_epi16(_mm_add_epi16(l.p2, mid), _mm_slli_epi16(l.p1, 1)), 1);
+        const __m128i stepQ = _mm_srai_epi16(_mm_sub_epi16(_mm_add_epi16(l.q2, mid), _mm_slli_epi16(l.q1, 1)), 1);
+        l.p1 = Select(_mm_and_si128(active, apSmall), _mm_add_epi16(l.p1, Clamp16(stepP, l.tc0)), l.p1);
+        l.q1 = Select(_mm_and_si128(active, aqSmall), _mm_add_epi16(l.q1, Clamp16(stepQ, l.tc0)), l.q1);
+    }
+    // Clip1 comes with the pack back to bytes.
+    l.p0 = Select(active, newP0, l.p0);
+    l.q0 = Select(active, newQ0, l.q0);
+}
+
+// tC0 of each lane: luma segments are 4 lines, chroma segments 2.
+inline void SpreadTc0(const int8_t tc0[4], int linesPerSegment, int16_t out[16])
+{
+    for (int i = 0; i < 16; ++i)
+        out[i] = tc0[(i / linesPerSegment) & 3];
+}
+
+// 16 lanes of bytes (p2..q2) filtered as two halves of eight lines.
+template <bool kChroma>
+inline void Filter16(__m128i& p2, __m128i& p1, __m128i& p0, __m128i& q0, __m128i& q1, __m128i& q2,
+                     const int16_t tc0[16], int alpha, int beta)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i a = _mm_set1_epi16(int16_t(alpha));
+    const __m128i b = _mm_set1_epi16(int16_t(beta));
+    Lines lo{_mm_unpacklo_epi8(p2, zero), _mm_unpacklo_epi8(p1, zero), _mm_unpacklo_epi8(p0, zero),
+             _mm_unpacklo_epi8(q0, zero), _mm_unpacklo_epi8(q1, zero), _mm_unpacklo_epi8(q2, zero),
+             _mm_loadu_si128(reinterpret_cast<const __m128i*>(tc0))};
+    Lines hi{_mm_unpackhi_epi8(p2, zero), _mm_unpackhi_epi8(p1, zero), _mm_unpackhi_epi8(p0, zero),
+             _mm_unpackhi_epi8(q0, zero), _mm_unpackhi_epi8(q1, zero), _mm_unpackhi_epi8(q2, zero),
+             _mm_loadu_si128(reinterpret_cast<const __m128i*>(tc0 + 8))};
+    FilterLines<kChroma>(lo, a, b);
+    FilterLines<kChroma>(hi, a, b);
+    p1 = _mm_packus_epi16(lo.p1, hi.p1);
+    p0 = _mm_packus_epi16(lo.p0, hi.p0);
+    q0 = _mm_packus_epi16(lo.q0, hi.q0);
+    q1 = _mm_packus_epi16(lo.q1, hi.q1);
+}
+
+inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
+
+inline void Store4(uint8_t* p, __m128i v)
+{
+    const int32_t word = _mm_cvtsi128_si32(v);
+    std::memcpy(p, &word, 4);
+}
+
+void LumaHorizontalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
+{
+    int16_t tc[16];
+    SpreadTc0(tc0, 4, tc);
+    __m128i p2 = Load16(pix - 3 * stride), p1 = Load16(pix - 2 * stride), p0 = Load16(pix - stride);
+    __m128i q0 = Load16(pix), q1 = Load16(pix + stride), q2 = Load16(pix + 2 * stride);
+    Filter16<false>(p2, p1, p0, q0, q1, q2, tc, alpha, beta);
+    Store16(pix - 2 * stride, p1);
+    Store16(pix - stride, p0);
+    Store16(pix, q0);
+    Store16(pix + stride, q1);
+}
+
+void LumaVerticalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
+{
+    int16_t tc[16];
+    SpreadTc0(tc0, 4, tc);
+    // Sixteen lines of p3..q3 (eight bytes each) into eight columns.
+    __m128i a[8];
+    for (int i = 0; i < 8; ++i)
+        a[i] = _mm_unpacklo_epi8(Load8(pix - 4 + 2 * i * stride), Load8(pix - 4 + (2 * i + 1) * stride));
+    __m128i b[8];
+    for (int i = 0; i < 4; ++i) {
+        b[2 * i] = _mm_unpacklo_epi16(a[2 * i], a[2 * i + 1]);
+        b[2 * i + 1] = _mm_unpackhi_epi16(a[2 * i], a[2 * i + 1]);
+    }
+    // c: lines 0..7, d: lines 8..15; each register holds two columns.
+    const __m128i c0 = _mm_unpacklo_epi32(b[0], b[2]), c1 = _mm_unpackhi_epi32(b[0], b[2]);
+    const __m128i c2 = _mm_unpacklo_epi32(b[1], b[3]);
+    const __m128i d0 = _mm_unpacklo_epi32(b[4], b[6]), d1 = _mm_unpackhi_epi32(b[4], b[6]);
+    const __m128i d2 = _mm_unpacklo_epi32(b[5], b[7]);
+    __m128i p2 = _mm_unpackhi_epi64(c0, d0), p1 = _mm_unpacklo_epi64(c1, d1), p0 = _mm_unpackhi_epi64(c1, d1);
+    __m128i q0 = _mm_unpacklo_epi64(c2, d2), q1 = _mm_unpackhi_epi64(c2, d2);
+    const __m128i c3 = _mm_unpackhi_epi32(b[1], b[3]), d3 = _mm_unpackhi_epi32(b[5], b[7]);
+    __m128i q2 = _mm_unpacklo_epi64(c3, d3);
+    Filter16<false>(p2, p1, p0, q0, q1, q2, tc, alpha, beta);
+    // p1, p0, q0, q1 back: four bytes a line.
+    const __m128i e0 = _mm_unpacklo_epi8(p1, p0), e1 = _mm_unpackhi_epi8(p1, p0);
+    const __m128i f0 = _mm_unpacklo_epi8(q0, q1), f1 = _mm_unpackhi_epi8(q0, q1);
+    __m128i g[4] = {_mm_unpacklo_epi16(e0, f0), _mm_unpackhi_epi16(e0, f0), _mm_unpacklo_epi16(e1, f1),
+                    _mm_unpackhi_epi16(e1, f1)};
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            Store4(pix - 2 + (4 * i + j) * stride, g[i]);
+            g[i] = _mm_srli_si128(g[i], 4);
+        }
+    }
+}
+
+void ChromaHorizontalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
+{
+    int16_t tc[16];
+    SpreadTc0(tc0, 2, tc);
+    __m128i p1 = Load8(pix - 2 * stride), p0 = Load8(pix - stride), q0 = Load8(pix), q1 = Load8(pix + stride);
+    __m128i unused = _mm_setzero_si128();
+    Filter16<true>(unused, p1, p0, q0, q1, unused, tc, alpha, beta);
+    Store8(pix - stride, p0);
+    Store8(pix, q0);
+}
+
+void ChromaVerticalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
+{
+    int16_t tc[16];
+    SpreadTc0(tc0, 2, tc);
+    // Eight lines of p1, p0, q0, q1 (four bytes each) into four columns.
+    int32_t words[8];
+    for (int i = 0; i < 8; ++i)
+        std::memcpy(&words[i], pix - 2 + i * stride, 4);
+    const __m128i x0 = _mm_setr_epi32(words[0], words[1], words[2], words[3]);
+    const __m128i x1 = _mm_setr_epi32(words[4], words[5], words[6], words[7]);
+    const __m128i t0 = _mm_unpacklo_epi8(x0, x1), t1 = _mm_unpackhi_epi8(x0, x1);
+    const __m128i u0 = _mm_unpacklo_epi8(t0, t1), u1 = _mm_unpackhi_epi8(t0, t1);
+    const __m128i v0 = _mm_unpacklo_epi8(u0, u1), v1 = _mm_unpackhi_epi8(u0, u1);
+    __m128i p1 = v0, p0 = _mm_srli_si128(v0, 8), q0 = v1, q1 = _mm_srli_si128(v1, 8);
+    __m128i unused = _mm_setzero_si128();
+    Filter16<true>(unused, p1, p0, q0, q1, unused, tc, alpha, beta);
+    // p0 and q0 back: two bytes a line.
+    const __m128i w = _mm_unpacklo_epi8(p0, q0);
+    alignas(16) uint16_t pairs[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(pairs), w);
+    for (int i = 0; i < 8; ++i)
+        std::memcpy(pix - 1 + i * stride, &pairs[i], 2);
+}
+
+} // namespace
+
+void InitDeblockSse2(DeblockDsp& dsp)
+{
+    dsp.lumaNormal[0] = LumaVerticalSse2;
+    dsp.lumaNormal[1] = LumaHorizontalSse2;
+    dsp.chromaNormal[0] = ChromaVerticalSse2;
+    dsp.chromaNormal[1] = ChromaHorizontalSse2;
+}
+
+} // namespace QLMedia
+
+#endif
