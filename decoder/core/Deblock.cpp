@@ -255,17 +255,14 @@ void FilterEdge(uint8_t* pix, ptrdiff_t stride, bool vertical, bool chroma, cons
         return;
     const int alpha = t.alpha;
     const int beta = t.beta;
+    const DeblockDsp& dsp = Dsp().deblock;
     if (s[0] == 4) {
-        if (chroma)
-            (vertical ? FilterChromaEdgeVerticalStrong : FilterChromaEdgeHorizontalStrong)(pix, stride, alpha, beta);
-        else
-            (vertical ? FilterLumaEdgeVerticalStrong : FilterLumaEdgeHorizontalStrong)(pix, stride, alpha, beta);
+        (chroma ? dsp.chromaStrong : dsp.lumaStrong)[vertical ? 0 : 1](pix, stride, alpha, beta);
         return;
     }
     int8_t tc0[4];
     for (int i = 0; i < 4; ++i)
         tc0[i] = s[i] ? int8_t(t.tc0[s[i] - 1]) : int8_t(-1);
-    const DeblockDsp& dsp = Dsp().deblock;
     (chroma ? dsp.chromaNormal : dsp.lumaNormal)[vertical ? 0 : 1](pix, stride, alpha, beta, tc0);
 }
 
@@ -343,6 +340,10 @@ void InitDeblockC(DeblockDsp& dsp)
     dsp.lumaNormal[1] = FilterLumaEdgeHorizontal;
     dsp.chromaNormal[0] = FilterChromaEdgeVertical;
     dsp.chromaNormal[1] = FilterChromaEdgeHorizontal;
+    dsp.lumaStrong[0] = FilterLumaEdgeVerticalStrong;
+    dsp.lumaStrong[1] = FilterLumaEdgeHorizontalStrong;
+    dsp.chromaStrong[0] = FilterChromaEdgeVerticalStrong;
+    dsp.chromaStrong[1] = FilterChromaEdgeHorizontalStrong;
 }
 
 void FilterLumaEdgeVertical(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])

@@ -112,6 +112,51 @@ inline void Store4(uint8_t* p, __m128i v)
     std::memcpy(p, &word, 4);
 }
 
+// Sixteen lines of eight bytes (p3..q3 of a vertical edge) into eight
+// columns of sixteen lanes, and back.
+inline void LinesToColumns(const uint8_t* first, ptrdiff_t stride, __m128i col[8])
+{
+    __m128i a[8];
+    for (int i = 0; i < 8; ++i)
+        a[i] = _mm_unpacklo_epi8(Load8(first + 2 * i * stride), Load8(first + (2 * i + 1) * stride));
+    __m128i b[8];
+    for (int i = 0; i < 4; ++i) {
+        b[2 * i] = _mm_unpacklo_epi16(a[2 * i], a[2 * i + 1]);
+        b[2 * i + 1] = _mm_unpackhi_epi16(a[2 * i], a[2 * i + 1]);
+    }
+    for (int half = 0; half < 2; ++half) {
+        // Columns 4 * half .. 4 * half + 3 of lines 0..7 (c) and 8..15 (d).
+        const __m128i c0 = _mm_unpacklo_epi32(b[half], b[2 + half]), c1 = _mm_unpackhi_epi32(b[half], b[2 + half]);
+        const __m128i d0 = _mm_unpacklo_epi32(b[4 + half], b[6 + half]);
+        const __m128i d1 = _mm_unpackhi_epi32(b[4 + half], b[6 + half]);
+        col[4 * half] = _mm_unpacklo_epi64(c0, d0);
+        col[4 * half + 1] = _mm_unpackhi_epi64(c0, d0);
+        col[4 * half + 2] = _mm_unpacklo_epi64(c1, d1);
+        col[4 * half + 3] = _mm_unpackhi_epi64(c1, d1);
+    }
+}
+
+inline void ColumnsToLines(const __m128i col[8], uint8_t* first, ptrdiff_t stride)
+{
+    __m128i s[8];
+    for (int i = 0; i < 4; ++i) {
+        s[2 * i] = _mm_unpacklo_epi8(col[2 * i], col[2 * i + 1]);     // lines 0..7
+        s[2 * i + 1] = _mm_unpackhi_epi8(col[2 * i], col[2 * i + 1]); // lines 8..15
+    }
+    for (int half = 0; half < 2; ++half) {
+        const __m128i t0 = _mm_unpacklo_epi16(s[half], s[2 + half]), t1 = _mm_unpackhi_epi16(s[half], s[2 + half]);
+        const __m128i u0 = _mm_unpacklo_epi16(s[4 + half], s[6 + half]);
+        const __m128i u1 = _mm_unpackhi_epi16(s[4 + half], s[6 + half]);
+        const __m128i rows[4] = {_mm_unpacklo_epi32(t0, u0), _mm_unpackhi_epi32(t0, u0), _mm_unpacklo_epi32(t1, u1),
+                                 _mm_unpackhi_epi32(t1, u1)};
+        for (int k = 0; k < 4; ++k) {
+            uint8_t* line = first + (8 * half + 2 * k) * stride;
+            Store8(line, rows[k]);
+            Store8(line + stride, _mm_srli_si128(rows[k], 8));
+        }
+    }
+}
+
 void LumaHorizontalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
 {
     int16_t tc[16];
@@ -129,24 +174,9 @@ void LumaVerticalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const
 {
     int16_t tc[16];
     SpreadTc0(tc0, 4, tc);
-    // Sixteen lines of p3..q3 (eight bytes each) into eight columns.
-    __m128i a[8];
-    for (int i = 0; i < 8; ++i)
-        a[i] = _mm_unpacklo_epi8(Load8(pix - 4 + 2 * i * stride), Load8(pix - 4 + (2 * i + 1) * stride));
-    __m128i b[8];
-    for (int i = 0; i < 4; ++i) {
-        b[2 * i] = _mm_unpacklo_epi16(a[2 * i], a[2 * i + 1]);
-        b[2 * i + 1] = _mm_unpackhi_epi16(a[2 * i], a[2 * i + 1]);
-    }
-    // c: lines 0..7, d: lines 8..15; each register holds two columns.
-    const __m128i c0 = _mm_unpacklo_epi32(b[0], b[2]), c1 = _mm_unpackhi_epi32(b[0], b[2]);
-    const __m128i c2 = _mm_unpacklo_epi32(b[1], b[3]);
-    const __m128i d0 = _mm_unpacklo_epi32(b[4], b[6]), d1 = _mm_unpackhi_epi32(b[4], b[6]);
-    const __m128i d2 = _mm_unpacklo_epi32(b[5], b[7]);
-    __m128i p2 = _mm_unpackhi_epi64(c0, d0), p1 = _mm_unpacklo_epi64(c1, d1), p0 = _mm_unpackhi_epi64(c1, d1);
-    __m128i q0 = _mm_unpacklo_epi64(c2, d2), q1 = _mm_unpackhi_epi64(c2, d2);
-    const __m128i c3 = _mm_unpackhi_epi32(b[1], b[3]), d3 = _mm_unpackhi_epi32(b[5], b[7]);
-    __m128i q2 = _mm_unpacklo_epi64(c3, d3);
+    __m128i v[8];
+    LinesToColumns(pix - 4, stride, v);
+    __m128i p2 = v[1], p1 = v[2], p0 = v[3], q0 = v[4], q1 = v[5], q2 = v[6];
     Filter16<false>(p2, p1, p0, q0, q1, q2, tc, alpha, beta);
     // p1, p0, q0, q1 back: four bytes a line.
     const __m128i e0 = _mm_unpacklo_epi8(p1, p0), e1 = _mm_unpackhi_epi8(p1, p0);
@@ -196,10 +226,118 @@ void ChromaVerticalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, con
         std::memcpy(pix - 1 + i * stride, &pairs[i], 2);
 }
 
+// The strong filter (bS 4, clause 8.7.2.4) on eight lines in 16-bit lanes,
+// p3..q3 in and p2..q2 out (chroma: p0 and q0 only).
+struct StrongLines {
+    __m128i p3, p2, p1, p0, q0, q1, q2, q3;
+};
+
+inline __m128i Avg4(__m128i a, __m128i b, __m128i c, __m128i d, __m128i e, int shift, int round)
+{
+    // (a + b + c + d + e + round) >> shift
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(a, b), _mm_add_epi16(c, d)), e);
+    return _mm_srai_epi16(_mm_add_epi16(sum, _mm_set1_epi16(int16_t(round))), shift);
+}
+
+template <bool kChroma>
+inline void StrongFilterLines(StrongLines& l, __m128i alpha, __m128i beta)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i step = Abs16(_mm_sub_epi16(l.p0, l.q0));
+    __m128i active = _mm_cmplt_epi16(step, alpha);
+    active = _mm_and_si128(active, _mm_cmplt_epi16(Abs16(_mm_sub_epi16(l.p1, l.p0)), beta));
+    active = _mm_and_si128(active, _mm_cmplt_epi16(Abs16(_mm_sub_epi16(l.q1, l.q0)), beta));
+    if (_mm_movemask_epi8(active) == 0)
+        return;
+    // (2 * p1 + p0 + q1 + 2) >> 2 and its mirror: chroma, and luma where
+    // the strong form does not apply.
+    const __m128i weakP0 = Avg4(l.p1, l.p1, l.p0, l.q1, zero, 2, 2);
+    const __m128i weakQ0 = Avg4(l.q1, l.q1, l.q0, l.p1, zero, 2, 2);
+    if constexpr (kChroma) {
+        l.p0 = Select(active, weakP0, l.p0);
+        l.q0 = Select(active, weakQ0, l.q0);
+    } else {
+        const __m128i smallStep =
+            _mm_cmplt_epi16(step, _mm_add_epi16(_mm_srai_epi16(alpha, 2), _mm_set1_epi16(2)));
+        const __m128i strongP = _mm_and_si128(
+            active, _mm_and_si128(smallStep, _mm_cmplt_epi16(Abs16(_mm_sub_epi16(l.p2, l.p0)), beta)));
+        const __m128i strongQ = _mm_and_si128(
+            active, _mm_and_si128(smallStep, _mm_cmplt_epi16(Abs16(_mm_sub_epi16(l.q2, l.q0)), beta)));
+        const __m128i p0q0 = _mm_add_epi16(l.p0, l.q0);
+        // (p2 + 2p1 + 2p0 + 2q0 + q1 + 4) >> 3, (p2 + p1 + p0 + q0 + 2) >> 2,
+        // (2p3 + 3p2 + p1 + p0 + q0 + 4) >> 3, and their mirrors.
+        const __m128i strongP0 = Avg4(l.p2, _mm_slli_epi16(l.p1, 1), _mm_slli_epi16(p0q0, 1), l.q1, zero, 3, 4);
+        const __m128i strongP1 = Avg4(l.p2, l.p1, p0q0, zero, zero, 2, 2);
+        const __m128i strongP2 = Avg4(_mm_slli_epi16(l.p3, 1), _mm_add_epi16(_mm_slli_epi16(l.p2, 1), l.p2), l.p1,
+                                      p0q0, zero, 3, 4);
+        const __m128i strongQ0 = Avg4(l.q2, _mm_slli_epi16(l.q1, 1), _mm_slli_epi16(p0q0, 1), l.p1, zero, 3, 4);
+        const __m128i strongQ1 = Avg4(l.q2, l.q1, p0q0, zero, zero, 2, 2);
+        const __m128i strongQ2 = Avg4(_mm_slli_epi16(l.q3, 1), _mm_add_epi16(_mm_slli_epi16(l.q2, 1), l.q2), l.q1,
+                                      p0q0, zero, 3, 4);
+        l.p2 = Select(strongP, strongP2, l.p2);
+        l.p1 = Select(strongP, strongP1, l.p1);
+        l.q1 = Select(strongQ, strongQ1, l.q1);
+        l.q2 = Select(strongQ, strongQ2, l.q2);
+        l.p0 = Select(active, Select(strongP, strongP0, weakP0), l.p0);
+        l.q0 = Select(active, Select(strongQ, strongQ0, weakQ0), l.q0);
+    }
+}
+
+// 16 lanes of bytes p3..q3, filtered as two halves of eight lines.
+template <bool kChroma>
+inline void StrongFilter16(__m128i v[8], int alpha, int beta)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i a = _mm_set1_epi16(int16_t(alpha));
+    const __m128i b = _mm_set1_epi16(int16_t(beta));
+    StrongLines lo{}, hi{};
+    __m128i* lanesLo[8] = {&lo.p3, &lo.p2, &lo.p1, &lo.p0, &lo.q0, &lo.q1, &lo.q2, &lo.q3};
+    __m128i* lanesHi[8] = {&hi.p3, &hi.p2, &hi.p1, &hi.p0, &hi.q0, &hi.q1, &hi.q2, &hi.q3};
+    for (int i = 0; i < 8; ++i) {
+        *lanesLo[i] = _mm_unpacklo_epi8(v[i], zero);
+        *lanesHi[i] = _mm_unpackhi_epi8(v[i], zero);
+    }
+    StrongFilterLines<kChroma>(lo, a, b);
+    StrongFilterLines<kChroma>(hi, a, b);
+    for (int i = 1; i < 7; ++i)
+        v[i] = _mm_packus_epi16(*lanesLo[i], *lanesHi[i]);
+}
+
+void LumaVerticalStrongSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta)
+{
+    __m128i v[8];
+    LinesToColumns(pix - 4, stride, v);
+    StrongFilter16<false>(v, alpha, beta);
+    ColumnsToLines(v, pix - 4, stride);
+}
+
+void LumaHorizontalStrongSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta)
+{
+    __m128i v[8];
+    for (int i = 0; i < 8; ++i)
+        v[i] = Load16(pix + (i - 4) * stride);
+    StrongFilter16<false>(v, alpha, beta);
+    for (int i = 1; i < 7; ++i)
+        Store16(pix + (i - 4) * stride, v[i]);
+}
+
+void ChromaHorizontalStrongSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta)
+{
+    __m128i v[8] = {};
+    for (int i = 2; i < 6; ++i)
+        v[i] = Load8(pix + (i - 4) * stride);
+    StrongFilter16<true>(v, alpha, beta);
+    Store8(pix - stride, v[3]);
+    Store8(pix, v[4]);
+}
+
 } // namespace
 
 void InitDeblockSse2(DeblockDsp& dsp)
 {
+    dsp.lumaStrong[0] = LumaVerticalStrongSse2;
+    dsp.lumaStrong[1] = LumaHorizontalStrongSse2;
+    dsp.chromaStrong[1] = ChromaHorizontalStrongSse2;
     dsp.lumaNormal[0] = LumaVerticalSse2;
     dsp.lumaNormal[1] = LumaHorizontalSse2;
     dsp.chromaNormal[0] = ChromaVerticalSse2;

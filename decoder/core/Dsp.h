@@ -37,6 +37,10 @@ struct DeblockDsp {
     using NormalKernel = void (*)(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4]);
     NormalKernel lumaNormal[2];
     NormalKernel chromaNormal[2];
+    // Strong (bS 4) edge kernels, likewise.
+    using StrongKernel = void (*)(uint8_t* pix, ptrdiff_t stride, int alpha, int beta);
+    StrongKernel lumaStrong[2];
+    StrongKernel chromaStrong[2];
 };
 
 struct DecoderDsp {

@@ -123,12 +123,12 @@ TEST(Dsp, ChromaMcMatchesReferenceAtEveryPosition)
     }
 }
 
-TEST(Dsp, DeblockNormalEdgesMatchReference)
+TEST(Dsp, DeblockEdgesMatchReference)
 {
     const Tables t = MakeTables();
     std::mt19937 rng(4);
     for (const auto& [name, dsp] : t.optimised) {
-        for (int trial = 0; trial < 3000; ++trial) {
+        for (int trial = 0; trial < 6000; ++trial) {
             // Smooth areas with a step at the edge (where the filter works),
             // noise, and the extremes 0 and 255.
             Guarded a;
@@ -150,12 +150,18 @@ TEST(Dsp, DeblockNormalEdgesMatchReference)
                 c = int8_t(int(rng() % 27) - 1); // -1: segment left alone; tC0 is 0..25
             const int dir = trial % 2; // 0 vertical, 1 horizontal edges
             const int plane = (trial / 2) % 2;
-            const auto ref = plane ? t.reference.deblock.chromaNormal[dir] : t.reference.deblock.lumaNormal[dir];
-            const auto fast = plane ? dsp.deblock.chromaNormal[dir] : dsp.deblock.lumaNormal[dir];
-            ref(a.Block(), Guarded::kStride, alpha, beta, tc0);
-            fast(b.Block(), Guarded::kStride, alpha, beta, tc0);
+            const bool strong = (trial / 4) % 2;
+            const DeblockDsp& r = t.reference.deblock;
+            const DeblockDsp& f = dsp.deblock;
+            if (strong) {
+                (plane ? r.chromaStrong : r.lumaStrong)[dir](a.Block(), Guarded::kStride, alpha, beta);
+                (plane ? f.chromaStrong : f.lumaStrong)[dir](b.Block(), Guarded::kStride, alpha, beta);
+            } else {
+                (plane ? r.chromaNormal : r.lumaNormal)[dir](a.Block(), Guarded::kStride, alpha, beta, tc0);
+                (plane ? f.chromaNormal : f.lumaNormal)[dir](b.Block(), Guarded::kStride, alpha, beta, tc0);
+            }
             ASSERT_EQ(a.bytes, b.bytes) << name << " trial " << trial << (plane ? " chroma" : " luma")
-                                        << (dir ? " horizontal" : " vertical");
+                                        << (dir ? " horizontal" : " vertical") << (strong ? " strong" : "");
         }
     }
 }
