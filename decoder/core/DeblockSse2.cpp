@@ -202,28 +202,42 @@ void ChromaHorizontalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, c
     Store8(pix, q0);
 }
 
-void ChromaVerticalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
+// Eight lines of p1, p0, q0, q1 (four bytes each, at `first`) into four
+// columns in the low eight lanes, and p0 and q0 back.
+inline void ChromaLinesToColumns(const uint8_t* first, ptrdiff_t stride, __m128i& p1, __m128i& p0, __m128i& q0,
+                                 __m128i& q1)
 {
-    int16_t tc[16];
-    SpreadTc0(tc0, 2, tc);
-    // Eight lines of p1, p0, q0, q1 (four bytes each) into four columns.
     int32_t words[8];
     for (int i = 0; i < 8; ++i)
-        std::memcpy(&words[i], pix - 2 + i * stride, 4);
+        std::memcpy(&words[i], first + i * stride, 4);
     const __m128i x0 = _mm_setr_epi32(words[0], words[1], words[2], words[3]);
     const __m128i x1 = _mm_setr_epi32(words[4], words[5], words[6], words[7]);
     const __m128i t0 = _mm_unpacklo_epi8(x0, x1), t1 = _mm_unpackhi_epi8(x0, x1);
     const __m128i u0 = _mm_unpacklo_epi8(t0, t1), u1 = _mm_unpackhi_epi8(t0, t1);
     const __m128i v0 = _mm_unpacklo_epi8(u0, u1), v1 = _mm_unpackhi_epi8(u0, u1);
-    __m128i p1 = v0, p0 = _mm_srli_si128(v0, 8), q0 = v1, q1 = _mm_srli_si128(v1, 8);
+    p1 = _mm_move_epi64(v0);
+    p0 = _mm_srli_si128(v0, 8);
+    q0 = _mm_move_epi64(v1);
+    q1 = _mm_srli_si128(v1, 8);
+}
+
+inline void StoreChromaP0Q0(uint8_t* first, ptrdiff_t stride, __m128i p0, __m128i q0)
+{
+    alignas(16) uint16_t pairs[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(pairs), _mm_unpacklo_epi8(p0, q0));
+    for (int i = 0; i < 8; ++i)
+        std::memcpy(first + i * stride, &pairs[i], 2);
+}
+
+void ChromaVerticalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
+{
+    int16_t tc[16];
+    SpreadTc0(tc0, 2, tc);
+    __m128i p1, p0, q0, q1;
+    ChromaLinesToColumns(pix - 2, stride, p1, p0, q0, q1);
     __m128i unused = _mm_setzero_si128();
     Filter16<true>(unused, p1, p0, q0, q1, unused, tc, alpha, beta);
-    // p0 and q0 back: two bytes a line.
-    const __m128i w = _mm_unpacklo_epi8(p0, q0);
-    alignas(16) uint16_t pairs[8];
-    _mm_store_si128(reinterpret_cast<__m128i*>(pairs), w);
-    for (int i = 0; i < 8; ++i)
-        std::memcpy(pix - 1 + i * stride, &pairs[i], 2);
+    StoreChromaP0Q0(pix - 1, stride, p0, q0);
 }
 
 // The strong filter (bS 4, clause 8.7.2.4) on eight lines in 16-bit lanes,
@@ -331,10 +345,19 @@ void ChromaHorizontalStrongSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int b
     Store8(pix, v[4]);
 }
 
+void ChromaVerticalStrongSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta)
+{
+    __m128i v[8] = {};
+    ChromaLinesToColumns(pix - 2, stride, v[2], v[3], v[4], v[5]);
+    StrongFilter16<true>(v, alpha, beta);
+    StoreChromaP0Q0(pix - 1, stride, v[3], v[4]);
+}
+
 } // namespace
 
 void InitDeblockSse2(DeblockDsp& dsp)
 {
+    dsp.chromaStrong[0] = ChromaVerticalStrongSse2;
     dsp.lumaStrong[0] = LumaVerticalStrongSse2;
     dsp.lumaStrong[1] = LumaHorizontalStrongSse2;
     dsp.chromaStrong[1] = ChromaHorizontalStrongSse2;
