@@ -48,39 +48,42 @@ size_t FindStartCode(const uint8_t* data, size_t size, size_t from)
     return size;
 }
 
-bool HasShortStartCode(const uint8_t* data, size_t size)
+namespace {
+
+// Offset of the 01 byte of the first 3-byte start code (00 00 01 not
+// preceded by a zero byte) whose 01 lies at or after `from` (at least 2),
+// or size when there is none.
+size_t NextShortStartCode(const uint8_t* data, size_t size, size_t from)
 {
-    if (!data || size < 3)
-        return false;
-    for (size_t i = 2; i < size;) {
+    for (size_t i = from; i < size;) {
         const void* hit = std::memchr(data + i, 0x01, size - i);
         if (!hit)
-            return false;
+            return size;
         i = size_t(static_cast<const uint8_t*>(hit) - data);
         if (data[i - 1] == 0 && data[i - 2] == 0 && (i < 3 || data[i - 3] != 0))
-            return true;
+            return i;
         ++i;
     }
-    return false;
+    return size;
+}
+
+} // namespace
+
+bool HasShortStartCode(const uint8_t* data, size_t size)
+{
+    return data && size >= 3 && NextShortStartCode(data, size, 2) < size;
 }
 
 size_t WithLongStartCodes(const uint8_t* data, size_t size, uint8_t* out)
 {
     size_t written = 0;
     size_t copied = 0; // data[0, copied) is in out
-    for (size_t i = 2; i < size;) {
-        const void* hit = std::memchr(data + i, 0x01, size - i);
-        if (!hit)
-            break;
-        i = size_t(static_cast<const uint8_t*>(hit) - data);
-        if (data[i - 1] == 0 && data[i - 2] == 0 && (i < 3 || data[i - 3] != 0)) {
-            // Everything up to the start code, then its extra zero byte.
-            std::memcpy(out + written, data + copied, i - 2 - copied);
-            written += i - 2 - copied;
-            out[written++] = 0;
-            copied = i - 2;
-        }
-        ++i;
+    for (size_t i = NextShortStartCode(data, size, 2); i < size; i = NextShortStartCode(data, size, i + 1)) {
+        // Everything up to the start code, then its extra zero byte.
+        std::memcpy(out + written, data + copied, i - 2 - copied);
+        written += i - 2 - copied;
+        out[written++] = 0;
+        copied = i - 2;
     }
     std::memcpy(out + written, data + copied, size - copied);
     return written + size - copied;

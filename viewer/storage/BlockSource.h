@@ -100,7 +100,6 @@ public:
     size_t ReadRecords(const BlockInfo& block, uint8_t* out) override;
     size_t ReadAudio(const BlockInfo& block, uint8_t* out) override;
 
-    SourceFile& File() { return *file_; }
 
 private:
     // The block at `offset` read from its opening sector, without the check

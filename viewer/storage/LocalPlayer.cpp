@@ -30,6 +30,12 @@ constexpr int kLongFramesFrom = 91;
 constexpr milliseconds kAudioWait{500};
 constexpr milliseconds kAudioRecent{2500};
 
+// Playing at any speed: the thread reads on by itself.
+bool Moving(int state)
+{
+    return state == kStatePlaying || state == kStateFastForward || state == kStateFastBackward;
+}
+
 } // namespace
 
 std::string SpeedLabel(int speed)
@@ -214,8 +220,7 @@ void LocalPlayer::PlayPause()
 {
     if (!Running())
         return;
-    const int state = state_.load();
-    if (state == kStatePlaying || state == kStateFastForward || state == kStateFastBackward) {
+    if (Moving(state_.load())) {
         Move(kStatePaused, 0);
         return;
     }
@@ -291,11 +296,8 @@ void LocalPlayer::SeekTo(uint64_t offset)
 bool LocalPlayer::WaitIdle(milliseconds limit)
 {
     std::unique_lock<std::mutex> guard(lock_);
-    return idle_.wait_for(guard, limit, [this] {
-        const int state = state_.load();
-        const bool moving = state == kStatePlaying || state == kStateFastForward || state == kStateFastBackward;
-        return !thread_.joinable() || (!busy_ && orders_.empty() && !moving);
-    });
+    return idle_.wait_for(guard, limit,
+                          [this] { return !thread_.joinable() || (!busy_ && orders_.empty() && !Moving(state_.load())); });
 }
 
 // ---- The player thread --------------------------------------------------------

@@ -53,7 +53,6 @@ struct PlayerSource {
     uint64_t blocksStart = 0; // where the search for the first block starts
     TimeIndex index;     // the backup's `.inx` or the disk's `timeindex`; may be empty
     std::string carId;   // the disk's car identifier
-    bool signatureValid = false;
     int codecKind = 3;   // the stream variant the decode path is told
     // The recorded period (DvrTimes): the index's, else the first and last
     // blocks'.

@@ -50,8 +50,8 @@ void SetPeriod(PlayerSource& out, const BlockInfo& first)
     out.lastTime = last.Valid() ? last.time : first.time;
 }
 
-// Blocks must be there to play; a source without one is refused at open
-// rather than showing a player that plays nothing.
+} // namespace
+
 OpenResult RequireBlocks(PlayerSource& out, const std::string& path, std::string& message)
 {
     const BlockInfo first = out.blocks->First();
@@ -63,6 +63,8 @@ OpenResult RequireBlocks(PlayerSource& out, const std::string& path, std::string
     SetPeriod(out, first);
     return OpenResult::Ok;
 }
+
+namespace {
 
 bool EndsWith(const std::string& text, const std::string& tail)
 {
@@ -83,7 +85,6 @@ OpenResult OpenBackupSource(const std::string& path, PlayerSource& out, std::str
     if (!file || !audio)
         return OpenResult::Failed;
     // A backup's blocks are found by search, with or without a file header.
-    out.signatureValid = true;
     const uint64_t size = file->Size();
     std::string indexError;
     if (!LoadTimeIndex(IndexPathFor(path), false, size, out.index, indexError))
@@ -107,7 +108,6 @@ OpenResult OpenRecordingSource(const std::string& path, PlayerSource& out, std::
         message = path + ": " + reason;
         return OpenResult::Failed;
     }
-    out.signatureValid = recording->Scan().signatureValid;
     // The recording is decoded the way its DVR was: by its own variant.
     const int kind = recording->Scan().codecKind;
     out.codecKind = kind >= 0 ? kind : 3;
@@ -124,11 +124,10 @@ OpenResult OpenVolumeSource(const std::string& path, PlayerSource& out, std::str
     auto audio = OpenFile(path, message);
     if (!file || !audio)
         return OpenResult::Failed;
-    out.signatureValid = SignatureOf(*file);
+    const bool signatureValid = SignatureOf(*file);
     out.blocks = std::make_unique<GopBlockSource>(std::move(file), 0, NextSegmentFn{});
     out.audioFile = std::move(audio);
-    if (!out.signatureValid) {
-        SetPeriod(out, out.blocks->First());
+    if (!signatureValid) {
         message = kSignatureInvalid;
         return OpenResult::SignatureInvalid;
     }
@@ -150,7 +149,6 @@ OpenResult OpenDiskSource(const DvrDisk& disk, PlayerSource& out, std::string& m
         return OpenResult::Failed;
     }
     out.carId = ReadCarId(disk.carIdPath());
-    out.signatureValid = SignatureOf(*file);
     // The oldest recording: the last entry of the newest-first index.
     const size_t count = std::min(out.index.count, out.index.sorted.size());
     const uint64_t oldest = count == 0 ? 0 : out.index.sorted[count - 1].position;

@@ -24,8 +24,13 @@ OpenResult OpenRecordingSource(const std::string& path, PlayerSource& out, std::
                                const std::atomic<bool>* cancel = nullptr);
 // A raw volume or an image of one. SignatureInvalid (with `out` filled)
 // when its first 8 bytes hold no stream file header: the caller asks the
-// user whether to play it all the same.
+// user whether to play it all the same, and then checks it with
+// RequireBlocks.
 OpenResult OpenVolumeSource(const std::string& path, PlayerSource& out, std::string& message);
+// Blocks must be there to play: a source without one is refused (and
+// emptied) rather than showing a player that plays nothing. Ok also sets
+// the source's recorded period.
+OpenResult RequireBlocks(PlayerSource& source, const std::string& path, std::string& message);
 // The disk a locator found: its time index, car identifier and video
 // partition, positioned at the oldest recording.
 OpenResult OpenDiskSource(const DvrDisk& disk, PlayerSource& out, std::string& message);

@@ -63,9 +63,7 @@ bool RecordFileSource::Open(std::unique_ptr<SourceFile> file, std::string& error
     if (file_->ReadAt(0, head, sizeof head) == sizeof head) {
         const StreamFileHeader header = StreamFileHeader::Read(head);
         if (header.HasValidSignature()) {
-            scan_.signatureValid = true;
             scan_.codecKind = header.CodecKindOr(kCodecKindUnknown);
-            scan_.modelCode = header.ModelCode();
             offset = kStreamFileHeaderSize;
         }
     }
@@ -93,9 +91,7 @@ bool RecordFileSource::Open(std::unique_ptr<SourceFile> file, std::string& error
             // Garbage between records: go on at the next magic.
             const uint8_t* end = p + available;
             const uint8_t* found = std::search(p + 1, end, kFrameMagic, kFrameMagic + 4);
-            const uint64_t skip = found == end ? (available > 3 ? available - 3 : 1) : uint64_t(found - p);
-            scan_.skippedBytes += skip;
-            offset += skip;
+            offset += found == end ? (available > 3 ? available - 3 : 1) : uint64_t(found - p);
             continue;
         }
         const size_t headerLength = RecordHeaderLength(p);
@@ -103,7 +99,6 @@ bool RecordFileSource::Open(std::unique_ptr<SourceFile> file, std::string& error
         const uint64_t total = h.recordLength;
         if (total <= headerLength || offset + total > size ||
             uint64_t(h.videoLength) + h.audioLength > total - headerLength) {
-            scan_.skippedBytes += 1;
             offset += 1;
             continue;
         }
@@ -123,7 +118,6 @@ bool RecordFileSource::Open(std::unique_ptr<SourceFile> file, std::string& error
         }
         if (h.channel == scan_.audioChannel)
             block.audioBytes = uint32_t(std::min<uint64_t>(uint64_t(block.audioBytes) + h.audioLength, kAudioBufferBytes));
-        ++scan_.records;
         offset += total;
     }
     closeBlock(offset);

@@ -15,12 +15,8 @@
 namespace tarnvik {
 
 struct RecordScan {
-    bool signatureValid = false;
-    int codecKind = -1;      // from the file header, else the first record
-    uint32_t modelCode = 0;  // from the file header
-    uint64_t records = 0;
-    uint64_t skippedBytes = 0; // bytes that belonged to no record
-    int audioChannel = -1;     // the first channel whose records carry sound
+    int codecKind = -1;    // from the file header, else the first record
+    int audioChannel = -1; // the first channel whose records carry sound
 };
 
 class RecordFileSource final : public BlockSource {

@@ -51,8 +51,6 @@ public:
 
     // Reads one record at `speed` (-6..6), or makes one jump step.
     Result ReadOne(int speed);
-    // The burst starts afresh (a speed change).
-    void ResetBurst() { burst_ = 0; steps_ = 0; }
 
     // The last record's time (DvrTime) and milliseconds, and whether it
     // produced a picture.

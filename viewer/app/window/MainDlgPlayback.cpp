@@ -72,14 +72,11 @@ void CMainDlg::BuildPlayback()
     for (int id : kLocalBar)
         playbackBar_.push_back(Button(id));
     playbackBar_.push_back(slider_);
+    chrome_.push_back(slider_); // the buttons are there already
     connect(slider_, &CBitmapSlider::Notify, this,
             [this](std::uint32_t message, qint64, qint64) { OnSliderNotify(message); }, Qt::QueuedConnection);
 
-    connect(localTab_, &CTabLocalSearch::OpenClicked, this, [this] {
-        const std::string path = AskPath(ctl::FileMode);
-        if (!path.empty())
-            OpenPlayback(path);
-    });
+    connect(localTab_, &CTabLocalSearch::OpenClicked, this, [this] { OnLocalButton(ctl::FileMode); });
     connect(localTab_, &CTabLocalSearch::FirstClicked, this, [this] { player_->MoveToFirst(); });
     connect(localTab_, &CTabLocalSearch::StepPrevClicked, this, [this] { player_->StepPrev(); });
     connect(localTab_, &CTabLocalSearch::PlayClicked, this, [this] { player_->PlayPause(); });
@@ -110,11 +107,8 @@ std::string CMainDlg::AskPath(int controlId)
 
 void CMainDlg::ShowPlaybackControls(bool shown)
 {
-    for (QWidget* w : playbackBar_) {
+    for (QWidget* w : playbackBar_)
         w->setVisible(shown && !fullScreen_);
-        if (shown && std::find(chrome_.begin(), chrome_.end(), w) == chrome_.end())
-            chrome_.push_back(w);
-    }
 }
 
 bool CMainDlg::OpenPlayback(const std::string& path)
@@ -142,8 +136,8 @@ bool CMainDlg::OpenVolume(const std::string& path)
     if (result == OpenResult::SignatureInvalid &&
         notifier_.ShowMessage(kSignatureInvalid, MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes)
         return false;
-    if (!source.blocks->First().Valid()) {
-        notifier_.ShowMessage("No video data was found in " + path + ".", MessageIcon::Warning);
+    if (result == OpenResult::SignatureInvalid && RequireBlocks(source, path, message) != OpenResult::Ok) {
+        notifier_.ShowMessage(message, MessageIcon::Warning);
         return false;
     }
     return StartPlayback(std::move(source), QString::fromStdString(path));
