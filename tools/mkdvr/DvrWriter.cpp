@@ -26,7 +26,6 @@ namespace {
 constexpr int kPicturesPerSecond = 25;
 constexpr uint32_t kAudioBytesPerSecond = 44100; // 22,050 Hz mono s16le
 constexpr uint64_t kBlockLimit = 511999;         // a block must stay below it
-constexpr uint32_t kEndOf1970 = 365u * 86400u;
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }

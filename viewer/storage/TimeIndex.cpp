@@ -16,9 +16,6 @@ using dvrformat::TimeIndexHeader;
 
 namespace {
 
-// The first second of 1971: entries before it are zero or unset slots.
-constexpr uint32_t kEndOf1970 = 365u * 86400u;
-
 bool InYear1970OrEarlier(uint32_t time) { return time < kEndOf1970; }
 
 std::string NumberRefused(const char* which, uint32_t number, size_t entries)

@@ -16,6 +16,9 @@
 
 namespace tarnvik {
 
+// The first second of 1971: index entries before it are zero or unset slots.
+inline constexpr uint32_t kEndOf1970 = 365u * 86400u;
+
 // No index file larger than this is read (a million entries; a DVR's ring
 // holds a few thousand).
 inline constexpr uint64_t kTimeIndexMaxBytes = 16u << 20;
