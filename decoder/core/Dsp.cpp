@@ -45,6 +45,7 @@ void InitDsp(DecoderDsp& dsp, SimdLevel level)
 #if defined(__x86_64__)
     InitDspSse2(dsp);
     InitDeblockSse2(dsp.deblock);
+    InitInterPredSimd(dsp.inter, level);
 #endif
 }
 

@@ -67,5 +67,7 @@ void InitDeblockC(DeblockDsp& dsp);
 // SSE2 kernels (x86-64 only).
 void InitDspSse2(DecoderDsp& dsp);
 void InitDeblockSse2(DeblockDsp& dsp);
+// Motion compensation kernels for every level up to `level`.
+void InitInterPredSimd(InterPredDsp& dsp, SimdLevel level);
 
 } // namespace QLMedia
