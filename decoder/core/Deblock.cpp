@@ -266,6 +266,8 @@ void FilterEdge(uint8_t* pix, ptrdiff_t stride, bool vertical, bool chroma, cons
     (chroma ? dsp.chromaNormal : dsp.lumaNormal)[vertical ? 0 : 1](pix, stride, alpha, beta, tc0);
 }
 
+} // namespace
+
 void DeblockMacroblock(const PicturePlanes& pic, const MbInfo* mbs, int widthMbs, int mbX, int mbY,
                        const SliceFilterParams* slices)
 {
@@ -332,8 +334,6 @@ void DeblockMacroblock(const PicturePlanes& pic, const MbInfo* mbs, int widthMbs
     }
 }
 
-} // namespace
-
 void InitDeblockC(DeblockDsp& dsp)
 {
     dsp.lumaNormal[0] = FilterLumaEdgeVertical;
@@ -386,38 +386,23 @@ void FilterChromaEdgeHorizontalStrong(uint8_t* pix, ptrdiff_t stride, int alpha,
     StrongEdge<true>(pix, 1, stride, alpha, beta);
 }
 
+bool DeblockGeometryFits(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int heightMbs,
+                         const SliceFilterParams* slices)
+{
+    return picture.y && picture.cb && picture.cr && mbs && slices && widthMbs > 0 && heightMbs > 0 &&
+           picture.width >= widthMbs * 16 && picture.height >= heightMbs * 16 && picture.lumaPitch >= widthMbs * 16 &&
+           picture.chromaPitch >= widthMbs * 8;
+}
+
 void DeblockPicture(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int heightMbs,
                     const SliceFilterParams* slices)
 {
     // Refuse geometry the planes cannot hold rather than write outside them.
-    if (!picture.y || !picture.cb || !picture.cr || !mbs || !slices || widthMbs <= 0 || heightMbs <= 0)
-        return;
-    if (picture.width < widthMbs * 16 || picture.height < heightMbs * 16 || picture.lumaPitch < widthMbs * 16 ||
-        picture.chromaPitch < widthMbs * 8)
+    if (!DeblockGeometryFits(picture, mbs, widthMbs, heightMbs, slices))
         return;
     for (int mbY = 0; mbY < heightMbs; ++mbY)
         for (int mbX = 0; mbX < widthMbs; ++mbX)
             DeblockMacroblock(picture, mbs, widthMbs, mbX, mbY, slices);
-}
-
-void DeblockRowsWavefront(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int heightMbs,
-                          const SliceFilterParams* slices, int firstRow, int rowStep, std::atomic<int>* progress)
-{
-    const bool usable = picture.y && picture.cb && picture.cr && mbs && slices && widthMbs > 0 && heightMbs > 0 &&
-                        picture.width >= widthMbs * 16 && picture.height >= heightMbs * 16 &&
-                        picture.lumaPitch >= widthMbs * 16 && picture.chromaPitch >= widthMbs * 8;
-    for (int mbY = firstRow; mbY < heightMbs; mbY += rowStep) {
-        for (int mbX = 0; mbX < widthMbs; ++mbX) {
-            if (mbY > 0) {
-                const int needed = mbX + 2 < widthMbs ? mbX + 2 : widthMbs;
-                while (progress[mbY - 1].load(std::memory_order_acquire) < needed)
-                    std::this_thread::yield();
-            }
-            if (usable)
-                DeblockMacroblock(picture, mbs, widthMbs, mbX, mbY, slices);
-            progress[mbY].store(mbX + 1, std::memory_order_release);
-        }
-    }
 }
 
 } // namespace QLMedia

@@ -7,7 +7,6 @@
 // them one by one.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -24,14 +23,15 @@ namespace QLMedia {
 void DeblockPicture(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int heightMbs,
                     const SliceFilterParams* slices);
 
-// The same filtering shared among threads, with a result identical to
-// DeblockPicture: each thread takes rows firstRow, firstRow + rowStep, ...,
-// and macroblock x of a row waits until the row above has finished
-// macroblock x + 1 (the last one whose filtering touches samples that
-// macroblock x also filters). progress[row] counts the macroblocks done and
-// must start at 0 for every row.
-void DeblockRowsWavefront(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int heightMbs,
-                          const SliceFilterParams* slices, int firstRow, int rowStep, std::atomic<int>* progress);
+// Whether the planes hold widthMbs x heightMbs macroblocks (and the tables
+// exist); DeblockPicture filters nothing otherwise.
+bool DeblockGeometryFits(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int heightMbs,
+                         const SliceFilterParams* slices);
+
+// Filters one macroblock's edges (its left and top edges and the inner
+// ones); DeblockPicture is this in raster order. The geometry must fit.
+void DeblockMacroblock(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int mbX, int mbY,
+                       const SliceFilterParams* slices);
 
 // Edge kernels. `pix` points at sample q0 of the first line of the edge:
 // for a vertical edge the p samples are pix[-1], pix[-2], ... and lines

@@ -10,7 +10,7 @@ namespace QLMedia {
 H264Engine::H264Engine(MemoryAllocator* allocator, int threads) : allocator_(allocator), threads_(threads)
 {
     if (threads_ > 1)
-        workers_ = std::make_unique<SegmentDecoders>(threads_);
+        follower_ = std::make_unique<DeblockFollower>();
 }
 
 const SequenceParameterSet* H264Engine::ActiveSps() const
@@ -114,7 +114,11 @@ int32_t H264Engine::ActivateSps(const SequenceParameterSet& sps)
         return QL_OK;
     dpbSize_ = std::max(DpbSizeFor(sps), sps.maxNumRefFrames);
     mbs_.assign(size_t(sps.widthMbs) * size_t(sps.heightMbs), MbInfo{});
-    rowProgress_ = std::make_unique<std::atomic<int>[]>(size_t(sps.heightMbs));
+    // The deblocking thread reads the slice table while slices are added, so
+    // it must never move during a picture: every slice added either decodes
+    // a macroblock of its own or fails and ends the picture, and the end of
+    // a picture with lost slices adds one more.
+    sliceParams_.reserve(mbs_.size() + 2);
     // Room for the references, the picture being decoded, the picture the
     // caller is reading and one per worker thread.
     return dpb_.Allocate(allocator_, sps, dpbSize_ + threads_ + 2);
@@ -148,6 +152,9 @@ int32_t H264Engine::StartPicture(const SequenceParameterSet& sps, const PictureP
     for (MbInfo& m : mbs_)
         m.sliceNumber = -1;
     dpb_.ComputePoc(activeSps_, sh, *frame);
+    decodedPrefix_ = 0;
+    if (follower_)
+        follower_->Begin(frame->Planes(), mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data());
     return QL_OK;
 }
 
@@ -183,6 +190,7 @@ int32_t H264Engine::DecodeSlice(const NalUnit& nal)
     ctx.mbs = mbs_.data();
     ctx.sliceNumber = sliceCount_++;
     ctx.sliceGroupMap = pps->numSliceGroups > 1 ? &sliceGroupMap_ : nullptr;
+    ctx.listener = follower_ ? this : nullptr;
     if (sh.sliceType == kSliceP) {
         status = dpb_.BuildRefList(activeSps_, sh, ctx.refList);
         if (status != QL_OK)
@@ -223,25 +231,33 @@ void H264Engine::FinishPicture()
                 m.sliceNumber = int(sliceParams_.size()) - 1;
             }
     }
-    if (workers_) {
-        // The segment decoders share the deblocking as a wavefront of rows.
-        for (int row = 0; row < activeSps_.heightMbs; ++row)
-            rowProgress_[size_t(row)].store(0, std::memory_order_relaxed);
-        const int count = workers_->Count();
-        workers_->RunOnAll([&](int index) {
-            DeblockRowsWavefront(frame->Planes(), mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs,
-                                 sliceParams_.data(), index, count, rowProgress_.get());
-        });
-    } else {
+    if (follower_)
+        follower_->Finish();
+    else
         DeblockPicture(frame->Planes(), mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data());
-    }
     dpb_.MarkDecoded(activeSps_, firstSlice_, *frame);
     frame->decoding = false;
     frame->neededForOutput = true;
 }
 
+void H264Engine::MacroblockDone(int addr)
+{
+    // Slices may arrive out of order: the prefix grows over every macroblock
+    // an earlier slice decoded.
+    if (addr != decodedPrefix_)
+        return;
+    const int total = activeSps_.widthMbs * activeSps_.heightMbs;
+    int prefix = decodedPrefix_ + 1;
+    while (prefix < total && mbs_[size_t(prefix)].sliceNumber >= 0)
+        ++prefix;
+    decodedPrefix_ = prefix;
+    follower_->Advance(prefix);
+}
+
 void H264Engine::DropPicture()
 {
+    if (current_ && follower_)
+        follower_->Abandon();
     if (current_)
         current_->decoding = false;
     current_ = nullptr;

@@ -3,14 +3,14 @@
 // buffer and output order.
 #pragma once
 
+#include "DeblockFollower.h"
 #include "Dpb.h"
 #include "Framework.h"
 #include "Nal.h"
 #include "ParameterSets.h"
-#include "SegmentDecoders.h"
+#include "SliceDecoder.h"
 #include "SliceHeader.h"
 
-#include <atomic>
 #include <memory>
 
 #include <cstdint>
@@ -19,7 +19,7 @@
 
 namespace QLMedia {
 
-class H264Engine {
+class H264Engine : private MacroblockListener {
 public:
     explicit H264Engine(MemoryAllocator* allocator, int threads);
 
@@ -46,6 +46,7 @@ private:
     int32_t ActivateSps(const SequenceParameterSet& sps);
     bool StartsNewPicture(const SliceHeader& sh) const;
     void SetErrorFlag(bool value);
+    void MacroblockDone(int addr) override;
 
     MemoryAllocator* allocator_;
     int threads_;
@@ -69,11 +70,14 @@ private:
     std::vector<SliceFilterParams> sliceParams_;
     std::vector<uint8_t> sliceGroupMap_;
 
-    std::unique_ptr<SegmentDecoders> workers_; // when more than one thread
-    std::unique_ptr<std::atomic<int>[]> rowProgress_;
+    int decodedPrefix_ = 0; // macroblocks 0 .. decodedPrefix_ - 1 are reconstructed
 
     mutable std::mutex schedulerLock_; // guards the error flag
     bool errorFlag_ = false;
+
+    // With more than one thread, deblocking follows reconstruction on a
+    // thread of its own. Last: it stops before the pictures go away.
+    std::unique_ptr<DeblockFollower> follower_;
 };
 
 } // namespace QLMedia

@@ -2,6 +2,7 @@
 #include "H264Engine.h"
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 namespace QLMedia {
@@ -35,6 +36,8 @@ int32_t H264VideoDecoder::Init(BaseCodecParams* params)
         engine_ = std::make_unique<H264Engine>(allocator_, threads);
     } catch (const std::bad_alloc&) {
         return QL_ERR_ALLOC;
+    } catch (const std::system_error&) {
+        return QL_ERR_INIT; // a decoding thread could not be started
     }
     if (vp->inputData && vp->inputData->GetDataSize() > 0) {
         status = GetFrame(vp->inputData, nullptr);
@@ -133,7 +136,13 @@ int32_t H264VideoDecoder::Reset()
 {
     if (!engine_)
         return QL_OK;
-    engine_ = std::make_unique<H264Engine>(allocator_, threads_);
+    try {
+        engine_ = std::make_unique<H264Engine>(allocator_, threads_);
+    } catch (const std::bad_alloc&) {
+        return QL_ERR_ALLOC;
+    } catch (const std::system_error&) {
+        return QL_ERR_INIT;
+    }
     return QL_OK;
 }
 

@@ -134,6 +134,8 @@ int32_t MacroblockDecoder::Decode(int& decodedMbs)
                 if (status)
                     return status;
                 ++decodedMbs;
+                if (ctx_.listener)
+                    ctx_.listener->MacroblockDone(addr);
                 addr = next(addr);
             }
             if (run > 0)
@@ -146,6 +148,8 @@ int32_t MacroblockDecoder::Decode(int& decodedMbs)
             if (status)
                 return status;
             ++decodedMbs;
+            if (ctx_.listener)
+                ctx_.listener->MacroblockDone(addr);
             moreData = br_.MoreRbspData();
             addr = next(addr);
         }

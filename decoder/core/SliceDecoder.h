@@ -18,6 +18,15 @@ struct RefPicture {
     const void* identity = nullptr; // the same picture gives the same identity
 };
 
+// Told of every macroblock as soon as it is reconstructed, in decoding order.
+class MacroblockListener {
+public:
+    virtual void MacroblockDone(int addr) = 0;
+
+protected:
+    ~MacroblockListener() = default;
+};
+
 struct SliceContext {
     const SequenceParameterSet* sps = nullptr;
     const PictureParameterSet* pps = nullptr;
@@ -27,6 +36,7 @@ struct SliceContext {
     int sliceNumber = 0;
     const std::vector<uint8_t>* sliceGroupMap = nullptr; // empty: one group
     std::vector<RefPicture> refList; // list 0, already modified; identity null = missing
+    MacroblockListener* listener = nullptr;
 };
 
 // Decodes the slice data that follows the header in `br`. Returns 0 or an
