@@ -36,7 +36,8 @@ SimdLevel DetectSimdLevel()
 void InitDsp(DecoderDsp& dsp, SimdLevel level)
 {
     dsp.level = level;
-    dsp.transform.idct4x4Add = Idct4x4AddC;
+    InitTransformC(dsp.transform);
+    InitIntraPredC(dsp.intra);
     InitLumaMcC(dsp.inter);
     dsp.inter.chromaMc = ChromaMcC;
     InitDeblockC(dsp.deblock);
@@ -46,6 +47,7 @@ void InitDsp(DecoderDsp& dsp, SimdLevel level)
     InitDspSse2(dsp);
     InitDeblockSse2(dsp.deblock);
     InitInterPredSimd(dsp.inter, level);
+    InitReconstructSimd(dsp, level);
 #endif
 }
 

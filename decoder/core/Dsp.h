@@ -15,6 +15,44 @@ enum class SimdLevel { C = 0, Sse2 = 1, Ssse3 = 2, Avx2 = 3 };
 struct TransformDsp {
     // Inverse 4x4 transform of a dequantised raster-order block added to dst.
     void (*idct4x4Add)(const int32_t block[16], uint8_t* dst, ptrdiff_t stride);
+    // Scales the levels of a 4x4 block (raster order) for `qp` (0..51, flat
+    // scaling), inverse transforms them and adds the residual to the
+    // prediction at dst, clipped to 0..255. Each scaled coefficient is held
+    // to 16 bits (conforming streams never need more), the transform runs
+    // in 32 bits.
+    using DequantIdctAdd = void (*)(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_t stride);
+    DequantIdctAdd dequantIdctAdd;
+    // The same for the blocks of Intra16x16 luma and of chroma, whose DC
+    // comes from its own transform: levels[0] is that DC, already scaled,
+    // and is taken as it is.
+    DequantIdctAdd dequantIdctAddAc;
+    // Block whose only coefficient is the scaled DC (16 bits): adds
+    // (dc + 32) >> 6 to the 4x4 prediction, the same as the full transform
+    // of such a block.
+    void (*addDc4x4)(int32_t dc, uint8_t* dst, ptrdiff_t stride);
+};
+
+// Intra prediction kernels write the predicted block at dst from the
+// reconstructed samples around it in the picture: the column left of the
+// block, the row above it and the sample above left. Each kernel reads only
+// the neighbours its mode needs; the caller has checked they exist. The DC
+// variants for missing neighbours follow the coded modes in each array.
+struct IntraPredDsp {
+    // 4x4 luma by prediction mode (0 vertical .. 8 horizontal up), then DC
+    // from the left only, from the top only, and 128. topRight points to
+    // the four samples above right: the picture's own, or the last sample
+    // above repeated when they are not available (only modes 3 and 7 read
+    // them).
+    using Pred4x4 = void (*)(uint8_t* dst, ptrdiff_t stride, const uint8_t* topRight);
+    static constexpr int k4x4DcLeft = 9, k4x4DcTop = 10, k4x4Dc128 = 11;
+    Pred4x4 pred4x4[12];
+    // 16x16 luma (0 vertical, 1 horizontal, 2 DC, 3 plane) and 8x8 chroma
+    // of 4:2:0 (0 DC, 1 horizontal, 2 vertical, 3 plane), each followed by
+    // the DC variants.
+    using PredBlock = void (*)(uint8_t* dst, ptrdiff_t stride);
+    static constexpr int kDcLeft = 4, kDcTop = 5, kDc128 = 6;
+    PredBlock pred16x16[7];
+    PredBlock predChroma[7];
 };
 
 struct InterPredDsp {
@@ -46,6 +84,7 @@ struct DeblockDsp {
 struct DecoderDsp {
     SimdLevel level = SimdLevel::C;
     TransformDsp transform;
+    IntraPredDsp intra;
     InterPredDsp inter;
     DeblockDsp deblock;
 };
@@ -60,6 +99,8 @@ const DecoderDsp& Dsp();
 
 // Reference kernels (also the fallback of the table).
 void Idct4x4AddC(const int32_t block[16], uint8_t* dst, ptrdiff_t stride);
+void InitTransformC(TransformDsp& dsp);
+void InitIntraPredC(IntraPredDsp& dsp);
 void ChromaMcC(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int w, int h, int xFrac,
                int yFrac);
 void InitLumaMcC(InterPredDsp& dsp);
@@ -69,5 +110,8 @@ void InitDspSse2(DecoderDsp& dsp);
 void InitDeblockSse2(DeblockDsp& dsp);
 // Motion compensation kernels for every level up to `level`.
 void InitInterPredSimd(InterPredDsp& dsp, SimdLevel level);
+// Reconstruction kernels (intra prediction, scaling with the inverse
+// transform) for every level up to `level`.
+void InitReconstructSimd(DecoderDsp& dsp, SimdLevel level);
 
 } // namespace QLMedia

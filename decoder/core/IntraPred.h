@@ -1,7 +1,11 @@
 // Intra prediction (ITU-T H.264 clause 8.3) into picture memory. The
 // neighbouring samples are read from the picture around dst (they are the
-// reconstructed, not yet deblocked, samples), as far as `avail` allows.
+// reconstructed, not yet deblocked, samples), as far as `avail` allows. The
+// kernels themselves are in the Dsp() table (IntraPredDsp); these choose
+// the kernel for the mode and the neighbours at hand.
 #pragma once
+
+#include "Dsp.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,10 +20,10 @@ enum IntraAvail : unsigned {
 };
 
 // False when the mode needs neighbours that are not available (a bitstream
-// error).
-bool PredictIntra4x4(uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail);
-bool PredictIntra16x16(uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail);
+// error); dst is then left alone.
+bool PredictIntra4x4(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail);
+bool PredictIntra16x16(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail);
 // One 8x8 chroma block (4:2:0).
-bool PredictIntraChroma(uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail);
+bool PredictIntraChroma(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail);
 
 } // namespace QLMedia

@@ -90,11 +90,11 @@ private:
     const MbInfo* nbC_ = nullptr;
     const MbInfo* nbD_ = nullptr;
     uint16_t mvAssigned_ = 0; // 4x4 blocks (raster) whose motion is known
-    int32_t luma_[16][16];    // per raster block, raster coefficient positions
+    int16_t luma_[16][16];    // levels per raster block, raster coefficient positions
     bool lumaCoded_[16];
     int32_t lumaDc_[16];
     int32_t chromaDc_[2][4];
-    int32_t chroma_[2][4][16];
+    int16_t chroma_[2][4][16];
     bool chromaCoded_[2][4];
     int intraChromaMode_ = 0;
     int intra16x16Mode_ = 0;
@@ -298,7 +298,7 @@ int32_t MacroblockDecoder::DecodeIntra(int mbType)
     mb_->qp = int8_t(qp_);
 
     if (i16) {
-        if (!PredictIntra16x16(lumaDst_, ctx_.picture.lumaPitch, intra16x16Mode_, MbIntraAvail()))
+        if (!PredictIntra16x16(dsp_.intra, lumaDst_, ctx_.picture.lumaPitch, intra16x16Mode_, MbIntraAvail()))
             return H264_ERR_INTRA_MODE;
         for (int raster = 0; raster < 16; ++raster)
             ReconstructLumaBlock(raster, true);
@@ -307,14 +307,15 @@ int32_t MacroblockDecoder::DecodeIntra(int mbType)
             const int raster = kZToRaster[z];
             const int bx = raster & 3, by = raster >> 2;
             uint8_t* dst = lumaDst_ + by * 4 * ctx_.picture.lumaPitch + bx * 4;
-            if (!PredictIntra4x4(dst, ctx_.picture.lumaPitch, mb_->intra4x4Mode[raster], Intra4x4Avail(bx, by)))
+            if (!PredictIntra4x4(dsp_.intra, dst, ctx_.picture.lumaPitch, mb_->intra4x4Mode[raster],
+                                 Intra4x4Avail(bx, by)))
                 return H264_ERR_INTRA_MODE;
             ReconstructLumaBlock(raster, false);
         }
     }
     const unsigned avail = MbIntraAvail();
-    if (!PredictIntraChroma(cbDst_, ctx_.picture.chromaPitch, intraChromaMode_, avail) ||
-        !PredictIntraChroma(crDst_, ctx_.picture.chromaPitch, intraChromaMode_, avail))
+    if (!PredictIntraChroma(dsp_.intra, cbDst_, ctx_.picture.chromaPitch, intraChromaMode_, avail) ||
+        !PredictIntraChroma(dsp_.intra, crDst_, ctx_.picture.chromaPitch, intraChromaMode_, avail))
         return H264_ERR_INTRA_MODE;
     ReconstructChroma();
     return QL_OK;
@@ -636,17 +637,19 @@ void MacroblockDecoder::ReconstructLumaBlock(int raster, bool intra16x16)
         }
         if (!lumaCoded_[raster]) {
             if (lumaDc_[raster])
-                AddDc4x4(lumaDc_[raster], dst, ctx_.picture.lumaPitch);
+                dsp_.transform.addDc4x4(lumaDc_[raster], dst, ctx_.picture.lumaPitch);
             return;
         }
-        luma_[raster][0] = lumaDc_[raster];
-        Dequantise4x4(luma_[raster], qp_, false);
-    } else {
-        if (!lumaCoded_[raster])
-            return;
-        Dequantise4x4(luma_[raster], qp_, true);
+        luma_[raster][0] = int16_t(lumaDc_[raster]); // held to 16 bits by its transform
+        dsp_.transform.dequantIdctAddAc(luma_[raster], qp_, dst, ctx_.picture.lumaPitch);
+        return;
     }
-    dsp_.transform.idct4x4Add(luma_[raster], dst, ctx_.picture.lumaPitch);
+    if (!lumaCoded_[raster])
+        return;
+    if (mb_->totalCoeff[raster] == 1 && luma_[raster][0])
+        dsp_.transform.addDc4x4(DequantiseDc4x4(luma_[raster][0], qp_), dst, ctx_.picture.lumaPitch);
+    else
+        dsp_.transform.dequantIdctAdd(luma_[raster], qp_, dst, ctx_.picture.lumaPitch);
 }
 
 void MacroblockDecoder::ReconstructChroma()
@@ -665,12 +668,11 @@ void MacroblockDecoder::ReconstructChroma()
             uint8_t* dst = dsts[c] + (b >> 1) * 4 * pitch + (b & 1) * 4;
             if (!chromaCoded_[c][b]) {
                 if (chromaDc_[c][b])
-                    AddDc4x4(chromaDc_[c][b], dst, pitch);
+                    dsp_.transform.addDc4x4(chromaDc_[c][b], dst, pitch);
                 continue;
             }
-            chroma_[c][b][0] = chromaDc_[c][b];
-            Dequantise4x4(chroma_[c][b], qpc, false);
-            dsp_.transform.idct4x4Add(chroma_[c][b], dst, pitch);
+            chroma_[c][b][0] = int16_t(chromaDc_[c][b]); // held to 16 bits by its transform
+            dsp_.transform.dequantIdctAddAc(chroma_[c][b], qpc, dst, pitch);
         }
     }
 }

@@ -14,10 +14,10 @@ namespace {
 
 // normAdjust4x4 of clause 8.5.9: v[m][0] at positions with both indices
 // even, v[m][1] with both odd, v[m][2] otherwise.
-const int kNormAdjust[6][3] = {{10, 16, 13}, {11, 18, 14}, {13, 20, 16},
-                               {14, 23, 18}, {16, 25, 20}, {18, 29, 23}};
+constexpr int kNormAdjust[6][3] = {{10, 16, 13}, {11, 18, 14}, {13, 20, 16},
+                                   {14, 23, 18}, {16, 25, 20}, {18, 29, 23}};
 
-inline int PositionClass(int i)
+constexpr int PositionClass(int i)
 {
     const int x = i & 3, y = i >> 2;
     if ((x & 1) == 0 && (y & 1) == 0)
@@ -25,6 +25,19 @@ inline int PositionClass(int i)
     if ((x & 1) && (y & 1))
         return 1;
     return 2;
+}
+
+struct alignas(16) LevelScaleTable {
+    int16_t v[52][16];
+};
+
+constexpr LevelScaleTable MakeLevelScaleTable()
+{
+    LevelScaleTable t{};
+    for (int qp = 0; qp < 52; ++qp)
+        for (int i = 0; i < 16; ++i)
+            t.v[qp][i] = int16_t(kNormAdjust[qp % 6][PositionClass(i)] << (qp / 6));
+    return t;
 }
 
 inline uint8_t Clip255(int v)
@@ -39,22 +52,50 @@ inline int32_t Clamp16(int64_t v)
     return int32_t(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
 }
 
+constexpr LevelScaleTable kLevelScaleTable = MakeLevelScaleTable();
+
 } // namespace
 
-void Dequantise4x4(int32_t block[16], int qp, bool hasDc)
+const int16_t (&kLevelScale4x4)[52][16] = kLevelScaleTable.v;
+
+int32_t DequantiseDc4x4(int32_t level, int qp)
 {
-    // One straight pass the compiler vectorises: a level held to 16 bits
-    // times at most 29 << 8 stays within 32 bits.
-    const int shift = qp / 6;
-    const int* v = kNormAdjust[qp % 6];
-    const int32_t dc = block[0];
-    for (int i = 0; i < 16; ++i) {
-        const int32_t level = Clamp16(block[i]);
-        block[i] = Clamp16(level * (v[PositionClass(i)] << shift));
-    }
-    if (!hasDc)
-        block[0] = dc;
+    return Clamp16(Clamp16(level) * (kNormAdjust[qp % 6][0] << (qp / 6)));
 }
+
+namespace {
+
+// A level held to 16 bits times at most 29 << 8 stays within 32 bits.
+inline void Dequantise4x4(const int16_t levels[16], int qp, int32_t block[16])
+{
+    for (int i = 0; i < 16; ++i)
+        block[i] = Clamp16(levels[i] * kLevelScaleTable.v[qp][i]);
+}
+
+void DequantIdctAddC(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_t stride)
+{
+    int32_t block[16];
+    Dequantise4x4(levels, qp, block);
+    Idct4x4AddC(block, dst, stride);
+}
+
+void DequantIdctAddAcC(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_t stride)
+{
+    int32_t block[16];
+    Dequantise4x4(levels, qp, block);
+    block[0] = levels[0];
+    Idct4x4AddC(block, dst, stride);
+}
+
+void AddDc4x4C(int32_t dc, uint8_t* dst, ptrdiff_t stride)
+{
+    const int add = (dc + 32) >> 6;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            dst[y * stride + x] = Clip255(dst[y * stride + x] + add);
+}
+
+} // namespace
 
 void Idct4x4AddC(const int32_t block[16], uint8_t* dst, ptrdiff_t stride)
 {
@@ -83,12 +124,12 @@ void Idct4x4AddC(const int32_t block[16], uint8_t* dst, ptrdiff_t stride)
     }
 }
 
-void AddDc4x4(int32_t dc, uint8_t* dst, ptrdiff_t stride)
+void InitTransformC(TransformDsp& dsp)
 {
-    const int add = (dc + 32) >> 6;
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            dst[y * stride + x] = Clip255(dst[y * stride + x] + add);
+    dsp.idct4x4Add = Idct4x4AddC;
+    dsp.dequantIdctAdd = DequantIdctAddC;
+    dsp.dequantIdctAddAc = DequantIdctAddAcC;
+    dsp.addDc4x4 = AddDc4x4C;
 }
 
 void InverseLumaDc(int32_t c[16], int qp)

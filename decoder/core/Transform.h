@@ -12,15 +12,17 @@ namespace QLMedia {
 extern const uint8_t kZigzag4x4[16];
 // Chroma QP (Table 8-15) for qPI 0..51.
 extern const uint8_t kChromaQp[52];
+// The factor that scales each level of a 4x4 block (raster order, flat
+// scaling) for qp 0..51: the scaled coefficient is level * factor. Rows
+// are 16-byte aligned.
+extern const int16_t (&kLevelScale4x4)[52][16];
 
-// Dequantises a 4x4 block given in raster order. With hasDc false the DC
-// coefficient (already scaled, from a DC transform) is kept as it is.
-void Dequantise4x4(int32_t block[16], int qp, bool hasDc);
+// The scaling of a 4x4 block with its inverse transform, and the DC-only
+// shortcut, are kernels of the Dsp() table.
 
-// The inverse 4x4 transform itself is a kernel of the Dsp() table.
-
-// DC-only shortcut: adds (dc + 32) >> 6 to the 4x4 prediction.
-void AddDc4x4(int32_t dc, uint8_t* dst, ptrdiff_t stride);
+// The scaled DC of a 4x4 block with its own DC level (not Intra16x16 luma
+// or chroma), as the transform kernels scale it: held to 16 bits.
+int32_t DequantiseDc4x4(int32_t level, int qp);
 
 // Intra16x16 luma DC: c holds the 16 DC levels in raster order of the 4x4
 // blocks; replaced by the scaled DC of each block.
