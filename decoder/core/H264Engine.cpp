@@ -4,6 +4,7 @@
 #include "SliceDecoder.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace QLMedia {
 
@@ -153,6 +154,7 @@ int32_t H264Engine::StartPicture(const SequenceParameterSet& sps, const PictureP
         m.sliceNumber = -1;
     dpb_.ComputePoc(activeSps_, sh, *frame);
     decodedPrefix_ = 0;
+    lostMbSource_ = PicturePlanes{};
     if (follower_)
         follower_->Begin(frame->Planes(), mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data());
     return QL_OK;
@@ -195,6 +197,8 @@ int32_t H264Engine::DecodeSlice(const NalUnit& nal)
         status = dpb_.BuildRefList(activeSps_, sh, ctx.refList);
         if (status != QL_OK)
             return status;
+        if (!lostMbSource_.y && !ctx.refList.empty() && ctx.refList[0].identity)
+            lostMbSource_ = ctx.refList[0].planes;
     }
     SliceFilterParams filter;
     filter.disableDeblockingFilterIdc = sh.disableDeblockingFilterIdc;
@@ -220,8 +224,11 @@ void H264Engine::FinishPicture()
     H264DecoderFrame* frame = current_;
     current_ = nullptr;
     if (decodedMbs_ < activeSps_.widthMbs * activeSps_.heightMbs) {
-        // Slices were lost: their macroblocks keep whatever the frame held
-        // and are left out of deblocking.
+        // Slices were lost: their macroblocks are filled from the reference
+        // (never left holding whatever the buffer held before, which would
+        // make the picture depend on the buffer's history) and left out of
+        // deblocking.
+        FillLostMacroblocks(frame->Planes());
         SliceFilterParams off;
         off.disableDeblockingFilterIdc = 1;
         sliceParams_.push_back(off);
@@ -238,6 +245,32 @@ void H264Engine::FinishPicture()
     dpb_.MarkDecoded(activeSps_, firstSlice_, *frame);
     frame->decoding = false;
     frame->neededForOutput = true;
+}
+
+void H264Engine::FillLostMacroblocks(const PicturePlanes& picture)
+{
+    const PicturePlanes& src = lostMbSource_;
+    const bool copy = src.y && src.width == picture.width && src.height == picture.height;
+    const int width = activeSps_.widthMbs;
+    for (size_t i = 0; i < mbs_.size(); ++i) {
+        if (mbs_[i].sliceNumber >= 0)
+            continue;
+        const int x = int(i % size_t(width)), y = int(i / size_t(width));
+        for (int plane = 0; plane < 3; ++plane) {
+            const int size = plane == 0 ? 16 : 8;
+            const ptrdiff_t pitch = plane == 0 ? picture.lumaPitch : picture.chromaPitch;
+            const ptrdiff_t srcPitch = plane == 0 ? src.lumaPitch : src.chromaPitch;
+            uint8_t* const planes[] = {picture.y, picture.cb, picture.cr};
+            const uint8_t* const srcPlanes[] = {src.y, src.cb, src.cr};
+            for (int row = 0; row < size; ++row) {
+                uint8_t* out = planes[plane] + (y * size + row) * pitch + x * size;
+                if (copy)
+                    std::memcpy(out, srcPlanes[plane] + (y * size + row) * srcPitch + x * size, size_t(size));
+                else
+                    std::memset(out, 128, size_t(size));
+            }
+        }
+    }
 }
 
 void H264Engine::MacroblockDone(int addr)

@@ -47,6 +47,7 @@ private:
     bool StartsNewPicture(const SliceHeader& sh) const;
     void SetErrorFlag(bool value);
     void MacroblockDone(int addr) override;
+    void FillLostMacroblocks(const PicturePlanes& picture);
 
     MemoryAllocator* allocator_;
     int threads_;
@@ -71,6 +72,9 @@ private:
     std::vector<uint8_t> sliceGroupMap_;
 
     int decodedPrefix_ = 0; // macroblocks 0 .. decodedPrefix_ - 1 are reconstructed
+    // What the macroblocks of lost slices are copied from: the first
+    // reference of the picture's first P slice (none: they are grey).
+    PicturePlanes lostMbSource_{};
 
     mutable std::mutex schedulerLock_; // guards the error flag
     bool errorFlag_ = false;

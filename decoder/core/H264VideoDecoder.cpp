@@ -70,15 +70,12 @@ int32_t H264VideoDecoder::GetFrame(MediaData* in, MediaData* out)
     if (status != QL_OK)
         return status;
     if (in && engine_->PictureInProgress()) {
-        // The input ended inside a picture. As the last piece it is shown
-        // as far as it was decoded; otherwise the caller will give the whole
-        // picture again, so the partial one is dropped.
-        if (lastPiece_)
-            engine_->FinishPicture();
-        else {
-            engine_->DropPicture();
-            return H264_INCOMPLETE_PICTURE;
-        }
+        // The input ended inside a picture: its other slices were lost. It
+        // is shown as far as it was decoded, whether or not the caller called
+        // the input its last piece: the stager hands over whole access units,
+        // so dropping it here would only make the pictures of a damaged
+        // stream depend on the thread count.
+        engine_->FinishPicture();
     }
     VideoData* video = DynamicCast<VideoData>(out);
     if (!video)
