@@ -1,81 +1,308 @@
 // Vector versions of the motion compensation kernels, each bit-exact with
 // its C++ reference in InterPred.cpp (tests/decoder/core/DspTest.cpp runs
-// both on random inputs).
+// both on random and saturating inputs).
+//
+// Luma: each half-sample plane a position needs (b horizontal, h vertical,
+// j centre) is filtered once for the whole block, and a quarter position is
+// the rounded average of two planes, or of a plane and the integer samples,
+// which pavgb computes exactly. No load reaches past the samples the
+// reference reads (2 before and 3 after the block each way, 1 after for
+// chroma): a block may end at the last byte of a picture buffer.
 #include "Dsp.h"
 
 #if defined(__x86_64__)
 
 #include <cstring>
-#include <emmintrin.h>
+#include <immintrin.h>
+#include <utility>
 
 namespace QLMedia {
 
 namespace {
 
-inline __m128i Load8(const uint8_t* p)
+// A row of W bytes (2, 4, 8 or 16) in the low bytes of a vector.
+template <int W>
+inline __m128i LoadRow(const uint8_t* p)
 {
-    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
-}
-
-// Six-tap half-sample filter of eight samples spaced `step` apart, clipped.
-inline __m128i HalfSample8(const uint8_t* p, ptrdiff_t step)
-{
-    const __m128i a = Load8(p - 2 * step), b = Load8(p - step), c = Load8(p), d = Load8(p + step);
-    const __m128i e = Load8(p + 2 * step), f = Load8(p + 3 * step);
-    const __m128i twenty = _mm_set1_epi16(20), five = _mm_set1_epi16(5);
-    __m128i sum = _mm_add_epi16(a, f);
-    sum = _mm_add_epi16(sum, _mm_mullo_epi16(_mm_add_epi16(c, d), twenty));
-    sum = _mm_sub_epi16(sum, _mm_mullo_epi16(_mm_add_epi16(b, e), five));
-    sum = _mm_srai_epi16(_mm_add_epi16(sum, _mm_set1_epi16(16)), 5);
-    return _mm_packus_epi16(sum, sum);
-}
-
-inline void Store(uint8_t* dst, __m128i v, int w)
-{
-    if (w == 8) {
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), v);
+    if constexpr (W == 16) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    } else if constexpr (W == 8) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    } else if constexpr (W == 4) {
+        int32_t x;
+        std::memcpy(&x, p, 4);
+        return _mm_cvtsi32_si128(x);
     } else {
-        const int32_t x = _mm_cvtsi128_si32(v);
-        std::memcpy(dst, &x, 4);
+        uint16_t x;
+        std::memcpy(&x, p, 2);
+        return _mm_cvtsi32_si128(x);
     }
 }
 
-template <bool Vertical>
-void LumaHalfSse2(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int w, int h)
+template <int W>
+inline void StoreRow(uint8_t* p, __m128i v)
 {
-    const ptrdiff_t step = Vertical ? srcStride : 1;
-    for (int j = 0; j < h; ++j)
-        for (int i = 0; i < w; i += 8)
-            Store(dst + j * dstStride + i, HalfSample8(src + j * srcStride + i, step), w < 8 ? w : 8);
+    if constexpr (W == 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    } else if constexpr (W == 8) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+    } else if constexpr (W == 4) {
+        const int32_t x = _mm_cvtsi128_si32(v);
+        std::memcpy(p, &x, 4);
+    } else {
+        const uint16_t x = uint16_t(_mm_cvtsi128_si32(v));
+        std::memcpy(p, &x, 2);
+    }
 }
 
-void LumaCopySse2(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int w, int h)
+inline __m128i Widen(__m128i v)
 {
-    for (int j = 0; j < h; ++j)
-        std::memcpy(dst + j * dstStride, src + j * srcStride, size_t(w));
+    return _mm_unpacklo_epi8(v, _mm_setzero_si128());
+}
+
+// a - 5b + 20c + 20d - 5e + f of 16-bit samples, as a + f + 5(4(c + d) - (b + e)):
+// every step stays within -2550..10710.
+inline __m128i SixTap(__m128i a, __m128i b, __m128i c, __m128i d, __m128i e, __m128i f)
+{
+    const __m128i t = _mm_sub_epi16(_mm_slli_epi16(_mm_add_epi16(c, d), 2), _mm_add_epi16(b, e));
+    return _mm_add_epi16(_mm_add_epi16(a, f), _mm_add_epi16(t, _mm_slli_epi16(t, 2)));
+}
+
+// Half samples (sum + 16) >> 5 clipped to 0..255 from the sums of two vectors.
+inline __m128i RoundHalf(__m128i lo, __m128i hi)
+{
+    const __m128i r = _mm_set1_epi16(16);
+    return _mm_packus_epi16(_mm_srai_epi16(_mm_add_epi16(lo, r), 5), _mm_srai_epi16(_mm_add_epi16(hi, r), 5));
+}
+
+// The centre sample (j1 + 512) >> 10 before clipping, from six vertically
+// adjacent unrounded horizontal sums (each -2550..10710), in 16 bits:
+// with s1 = a + f, s2 = b + e, s3 = c + d, floor(j1 / 16) is exactly
+// ((((s1 - s2) >> 2) - s2 + s3) >> 2) + s3. The middle sum can leave the
+// 16-bit range only when s3 > 21037 (or < -4718), where the result clips to
+// 255 (or 0) however that sum is rounded, so a saturating add keeps it exact.
+inline __m128i CentreTap(__m128i a, __m128i b, __m128i c, __m128i d, __m128i e, __m128i f)
+{
+    const __m128i s1 = _mm_add_epi16(a, f), s2 = _mm_add_epi16(b, e), s3 = _mm_add_epi16(c, d);
+    const __m128i p = _mm_srai_epi16(_mm_sub_epi16(s1, s2), 2);
+    const __m128i r = _mm_adds_epi16(p, _mm_sub_epi16(s3, s2));
+    const __m128i t = _mm_add_epi16(_mm_srai_epi16(r, 2), s3);
+    return _mm_srai_epi16(_mm_add_epi16(t, _mm_set1_epi16(32)), 6);
+}
+
+// Unrounded horizontal sums of W luma samples from p, outputs 8..15 in hi.
+template <int W>
+inline void HorizontalSumsSse2(const uint8_t* p, __m128i& lo, __m128i& hi)
+{
+    __m128i v[6];
+    for (int k = 0; k < 6; ++k)
+        v[k] = LoadRow<W>(p + k - 2);
+    lo = SixTap(Widen(v[0]), Widen(v[1]), Widen(v[2]), Widen(v[3]), Widen(v[4]), Widen(v[5]));
+    if constexpr (W == 16) {
+        const __m128i z = _mm_setzero_si128();
+        hi = SixTap(_mm_unpackhi_epi8(v[0], z), _mm_unpackhi_epi8(v[1], z), _mm_unpackhi_epi8(v[2], z),
+                    _mm_unpackhi_epi8(v[3], z), _mm_unpackhi_epi8(v[4], z), _mm_unpackhi_epi8(v[5], z));
+    } else {
+        hi = lo;
+    }
+}
+
+// Horizontal sums of a block's rows for the centre plane, 16 per row.
+constexpr int kSumsStride = 16;
+constexpr int kHalfStride = 16;
+
+// What the centre plane is averaged with: nothing, b of the same row, b of
+// the row below, or a plane given by the caller.
+enum CentreMix { kAlone, kRowB, kRowBelowB, kPlane };
+
+struct Sse2 {
+    // b of a W x h block, averaged with the rows at `avg` when given.
+    template <int W>
+    static void FilterH(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int h,
+                        const uint8_t* avg, ptrdiff_t avgStride)
+    {
+        for (int y = 0; y < h; ++y) {
+            __m128i lo, hi;
+            HorizontalSumsSse2<W>(src + y * srcStride, lo, hi);
+            __m128i v = RoundHalf(lo, hi);
+            if (avg)
+                v = _mm_avg_epu8(v, LoadRow<W>(avg + y * avgStride));
+            StoreRow<W>(dst + y * dstStride, v);
+        }
+    }
+
+    // h of a W x h block in columns of eight, six rows held in registers.
+    template <int W>
+    static void FilterV(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int h,
+                        const uint8_t* avg, ptrdiff_t avgStride)
+    {
+        constexpr int kCols = W < 8 ? W : 8;
+        for (int x = 0; x < W; x += kCols) {
+            const uint8_t* s = src + x;
+            __m128i r0 = Widen(LoadRow<kCols>(s - 2 * srcStride)), r1 = Widen(LoadRow<kCols>(s - srcStride));
+            __m128i r2 = Widen(LoadRow<kCols>(s)), r3 = Widen(LoadRow<kCols>(s + srcStride));
+            __m128i r4 = Widen(LoadRow<kCols>(s + 2 * srcStride));
+            for (int y = 0; y < h; ++y) {
+                const __m128i r5 = Widen(LoadRow<kCols>(s + (y + 3) * srcStride));
+                const __m128i sum = SixTap(r0, r1, r2, r3, r4, r5);
+                __m128i v = RoundHalf(sum, sum);
+                if (avg)
+                    v = _mm_avg_epu8(v, LoadRow<kCols>(avg + y * avgStride + x));
+                StoreRow<kCols>(dst + y * dstStride + x, v);
+                r0 = r1, r1 = r2, r2 = r3, r3 = r4, r4 = r5;
+            }
+        }
+    }
+
+    // Horizontal sums of `rows` rows from src for the centre plane.
+    template <int W>
+    static void CentreSums(int16_t* sums, const uint8_t* src, ptrdiff_t srcStride, int rows)
+    {
+        for (int y = 0; y < rows; ++y) {
+            __m128i lo, hi;
+            HorizontalSumsSse2<W>(src + y * srcStride, lo, hi);
+            _mm_store_si128(reinterpret_cast<__m128i*>(sums + y * kSumsStride), lo);
+            if constexpr (W == 16)
+                _mm_store_si128(reinterpret_cast<__m128i*>(sums + y * kSumsStride + 8), hi);
+        }
+    }
+
+    // j of a W x h block from the sums of its rows -2..h+2, mixed as Mix says.
+    template <int W, CentreMix Mix>
+    static void Centre(uint8_t* dst, ptrdiff_t dstStride, const int16_t* sums, int h, const uint8_t* avg,
+                       ptrdiff_t avgStride)
+    {
+        constexpr int kCols = W < 8 ? W : 8;
+        for (int x = 0; x < W; x += kCols) {
+            const int16_t* s = sums + x;
+            auto row = [&](int y) { return _mm_load_si128(reinterpret_cast<const __m128i*>(s + y * kSumsStride)); };
+            __m128i r0 = row(0), r1 = row(1), r2 = row(2), r3 = row(3), r4 = row(4);
+            for (int y = 0; y < h; ++y) {
+                const __m128i r5 = row(y + 5);
+                const __m128i j = CentreTap(r0, r1, r2, r3, r4, r5);
+                __m128i v = _mm_packus_epi16(j, j);
+                if constexpr (Mix == kRowB)
+                    v = _mm_avg_epu8(v, RoundHalf(r2, r2));
+                else if constexpr (Mix == kRowBelowB)
+                    v = _mm_avg_epu8(v, RoundHalf(r3, r3));
+                else if constexpr (Mix == kPlane)
+                    v = _mm_avg_epu8(v, LoadRow<kCols>(avg + y * avgStride + x));
+                StoreRow<kCols>(dst + y * dstStride + x, v);
+                r0 = r1, r1 = r2, r2 = r3, r3 = r4, r4 = r5;
+            }
+        }
+    }
+};
+
+template <int W>
+void CopyBlock(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int h)
+{
+    for (int y = 0; y < h; ++y)
+        StoreRow<W>(dst + y * dstStride, LoadRow<W>(src + y * srcStride));
+}
+
+// Position yFrac * 4 + xFrac of a W x h luma block with the filters of Isa.
+template <class Isa, int W, int Pos>
+void LumaBlock(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int h)
+{
+    constexpr int X = Pos & 3, Y = Pos >> 2;
+    if constexpr (Pos == 0) {
+        CopyBlock<W>(dst, dstStride, src, srcStride, h);
+    } else if constexpr (Y == 0) {
+        // b, or its average with the integer sample on its left or right.
+        Isa::template FilterH<W>(dst, dstStride, src, srcStride, h, X == 2 ? nullptr : src + X / 2, srcStride);
+    } else if constexpr (X == 0) {
+        Isa::template FilterV<W>(dst, dstStride, src, srcStride, h, Y == 2 ? nullptr : src + Y / 2 * srcStride,
+                                 srcStride);
+    } else if constexpr (X != 2 && Y != 2) {
+        // The diagonal positions: b of this row or the next with h of this
+        // column or the next.
+        alignas(16) uint8_t half[16 * kHalfStride];
+        Isa::template FilterH<W>(half, kHalfStride, src + Y / 2 * srcStride, srcStride, h, nullptr, 0);
+        Isa::template FilterV<W>(dst, dstStride, src + X / 2, srcStride, h, half, kHalfStride);
+    } else {
+        alignas(32) int16_t sums[(16 + 5) * kSumsStride];
+        Isa::template CentreSums<W>(sums, src - 2 * srcStride, srcStride, h + 5);
+        if constexpr (X == 2) {
+            Isa::template Centre<W, Y == 1 ? kRowB : Y == 3 ? kRowBelowB : kAlone>(dst, dstStride, sums, h, nullptr,
+                                                                                 0);
+        } else {
+            // j with h of this column or the next.
+            alignas(16) uint8_t half[16 * kHalfStride];
+            Isa::template FilterV<W>(half, kHalfStride, src + X / 2, srcStride, h, nullptr, 0);
+            Isa::template Centre<W, kPlane>(dst, dstStride, sums, h, half, kHalfStride);
+        }
+    }
+}
+
+template <class Isa, int Pos>
+void LumaMc(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int w, int h)
+{
+    if (w == 16)
+        LumaBlock<Isa, 16, Pos>(dst, dstStride, src, srcStride, h);
+    else if (w == 8)
+        LumaBlock<Isa, 8, Pos>(dst, dstStride, src, srcStride, h);
+    else
+        LumaBlock<Isa, 4, Pos>(dst, dstStride, src, srcStride, h);
+}
+
+template <class Isa>
+void SetLumaMc(InterPredDsp& dsp)
+{
+    [&]<int... Pos>(std::integer_sequence<int, Pos...>) {
+        ((dsp.lumaMc[Pos] = LumaMc<Isa, Pos>), ...);
+    }(std::make_integer_sequence<int, 16>{});
+}
+
+// Chroma of a W x h block: (8 - xFrac) s[i] + xFrac s[i + 1] across (at most
+// 2040), then the same down with yFrac (at most 16320), all in 16 bits. W < 8
+// takes two rows per vector.
+template <int W>
+void ChromaBlockSse2(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int h, int xFrac,
+                     int yFrac)
+{
+    if (xFrac == 0 && yFrac == 0) {
+        CopyBlock<W>(dst, dstStride, src, srcStride, h);
+        return;
+    }
+    const __m128i fx = _mm_set1_epi16(int16_t(xFrac)), fy = _mm_set1_epi16(int16_t(yFrac));
+    auto across = [&](const uint8_t* s) {
+        const __m128i a = Widen(LoadRow<W>(s)), b = Widen(LoadRow<W>(s + 1));
+        return _mm_add_epi16(_mm_slli_epi16(a, 3), _mm_mullo_epi16(_mm_sub_epi16(b, a), fx));
+    };
+    auto down = [&](__m128i top, __m128i bottom) {
+        const __m128i v = _mm_add_epi16(_mm_slli_epi16(top, 3), _mm_mullo_epi16(_mm_sub_epi16(bottom, top), fy));
+        const __m128i r = _mm_srli_epi16(_mm_add_epi16(v, _mm_set1_epi16(32)), 6);
+        return _mm_packus_epi16(r, r);
+    };
+    __m128i top = across(src);
+    if constexpr (W == 8) {
+        for (int y = 0; y < h; ++y) {
+            const __m128i bottom = across(src + (y + 1) * srcStride);
+            StoreRow<8>(dst + y * dstStride, down(top, bottom));
+            top = bottom;
+        }
+    } else {
+        auto join = [](__m128i a, __m128i b) { return W == 4 ? _mm_unpacklo_epi64(a, b) : _mm_unpacklo_epi32(a, b); };
+        for (int y = 0; y < h; y += 2) {
+            const __m128i middle = across(src + (y + 1) * srcStride), bottom = across(src + (y + 2) * srcStride);
+            const __m128i v = down(join(top, middle), join(middle, bottom));
+            StoreRow<W>(dst + y * dstStride, v);
+            StoreRow<W>(dst + (y + 1) * dstStride, _mm_srli_si128(v, W));
+            top = bottom;
+        }
+    }
 }
 
 void ChromaMcSse2(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int w, int h, int xFrac,
                   int yFrac)
 {
-    if (w < 8) {
-        ChromaMcC(dst, dstStride, src, srcStride, w, h, xFrac, yFrac);
-        return;
-    }
-    const __m128i wA = _mm_set1_epi16(int16_t((8 - xFrac) * (8 - yFrac)));
-    const __m128i wB = _mm_set1_epi16(int16_t(xFrac * (8 - yFrac)));
-    const __m128i wC = _mm_set1_epi16(int16_t((8 - xFrac) * yFrac));
-    const __m128i wD = _mm_set1_epi16(int16_t(xFrac * yFrac));
-    const __m128i round = _mm_set1_epi16(32);
-    for (int j = 0; j < h; ++j) {
-        const uint8_t* s0 = src + j * srcStride;
-        const uint8_t* s1 = s0 + srcStride;
-        __m128i sum = _mm_add_epi16(_mm_mullo_epi16(Load8(s0), wA), _mm_mullo_epi16(Load8(s0 + 1), wB));
-        sum = _mm_add_epi16(sum, _mm_mullo_epi16(Load8(s1), wC));
-        sum = _mm_add_epi16(sum, _mm_mullo_epi16(Load8(s1 + 1), wD));
-        sum = _mm_srli_epi16(_mm_add_epi16(sum, round), 6);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + j * dstStride), _mm_packus_epi16(sum, sum));
-    }
+    if (w == 8)
+        ChromaBlockSse2<8>(dst, dstStride, src, srcStride, h, xFrac, yFrac);
+    else if (w == 4)
+        ChromaBlockSse2<4>(dst, dstStride, src, srcStride, h, xFrac, yFrac);
+    else
+        ChromaBlockSse2<2>(dst, dstStride, src, srcStride, h, xFrac, yFrac);
 }
 
 } // namespace
@@ -84,9 +311,7 @@ void InitInterPredSimd(InterPredDsp& dsp, SimdLevel level)
 {
     if (level < SimdLevel::Sse2)
         return;
-    dsp.lumaMc[0] = LumaCopySse2;
-    dsp.lumaMc[2] = LumaHalfSse2<false>;
-    dsp.lumaMc[8] = LumaHalfSse2<true>;
+    SetLumaMc<Sse2>(dsp);
     dsp.chromaMc = ChromaMcSse2;
 }
 

@@ -43,6 +43,23 @@ struct Guarded {
     uint8_t* Block() { return bytes.data() + kPad * kStride + kPad; }
 };
 
+// Exactly the reference samples a motion compensation kernel may read, so a
+// sanitizer build catches any read past them: random (kind 0), random 0 or
+// 255 (kind 1), or 255 where a random row pattern meets a random column
+// pattern (kind 2), which drives the 6-tap sums and the centre's sums of
+// sums to both extremes and saturates the clipping.
+std::vector<uint8_t> MakeSource(int stride, int rows, std::mt19937& rng, int kind)
+{
+    std::vector<uint8_t> src(size_t(stride) * size_t(rows));
+    const uint32_t rowBits = rng(), colBits = rng(); // rows and stride are at most 21
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < stride; ++x)
+            src[size_t(y * stride + x)] = kind == 0   ? uint8_t(rng())
+                                          : kind == 1 ? uint8_t((rng() & 1) * 255)
+                                                      : uint8_t(((rowBits >> y) ^ (colBits >> x)) & 1 ? 0 : 255);
+    return src;
+}
+
 } // namespace
 
 TEST(Dsp, LevelCapFromEnvironment)
@@ -79,21 +96,21 @@ TEST(Dsp, LumaMcMatchesReferenceAtEveryPosition)
 {
     const Tables t = MakeTables();
     std::mt19937 rng(2);
-    constexpr int kSrcStride = 40;
-    std::vector<uint8_t> src(kSrcStride * 40);
     for (const auto& [name, dsp] : t.optimised) {
-        for (int trial = 0; trial < 200; ++trial) {
-            for (uint8_t& s : src)
-                s = trial % 10 == 0 ? uint8_t((rng() & 1) * 255) : uint8_t(rng());
-            const uint8_t* origin = src.data() + 8 * kSrcStride + 8;
-            for (int frac = 0; frac < 16; ++frac)
-                for (int w : {4, 8, 16})
-                    for (int h : {4, 8, 16}) {
+        for (int trial = 0; trial < 60; ++trial) {
+            for (int w : {4, 8, 16})
+                for (int h : {4, 8, 16}) {
+                    const int stride = w + 5;
+                    std::vector<uint8_t> src = MakeSource(stride, h + 5, rng, trial % 3);
+                    const uint8_t* origin = src.data() + 2 * stride + 2;
+                    for (int frac = 0; frac < 16; ++frac) {
                         Guarded a, b;
-                        t.reference.inter.lumaMc[frac](a.Block(), Guarded::kStride, origin, kSrcStride, w, h);
-                        dsp.inter.lumaMc[frac](b.Block(), Guarded::kStride, origin, kSrcStride, w, h);
-                        ASSERT_EQ(a.bytes, b.bytes) << name << " frac " << frac << " " << w << "x" << h;
+                        t.reference.inter.lumaMc[frac](a.Block(), Guarded::kStride, origin, stride, w, h);
+                        dsp.inter.lumaMc[frac](b.Block(), Guarded::kStride, origin, stride, w, h);
+                        ASSERT_EQ(a.bytes, b.bytes) << name << " trial " << trial << " frac " << frac << " " << w << "x"
+                                                    << h;
                     }
+                }
         }
     }
 }
@@ -102,23 +119,21 @@ TEST(Dsp, ChromaMcMatchesReferenceAtEveryPosition)
 {
     const Tables t = MakeTables();
     std::mt19937 rng(3);
-    constexpr int kSrcStride = 24;
-    std::vector<uint8_t> src(kSrcStride * 24);
     for (const auto& [name, dsp] : t.optimised) {
-        for (int trial = 0; trial < 100; ++trial) {
-            for (uint8_t& s : src)
-                s = uint8_t(rng());
-            for (int xFrac = 0; xFrac < 8; ++xFrac)
-                for (int yFrac = 0; yFrac < 8; ++yFrac)
-                    for (int w : {2, 4, 8})
-                        for (int h : {2, 4, 8}) {
+        for (int trial = 0; trial < 30; ++trial) {
+            for (int w : {2, 4, 8})
+                for (int h : {2, 4, 8}) {
+                    const int stride = w + 1;
+                    const std::vector<uint8_t> src = MakeSource(stride, h + 1, rng, trial % 2);
+                    for (int xFrac = 0; xFrac < 8; ++xFrac)
+                        for (int yFrac = 0; yFrac < 8; ++yFrac) {
                             Guarded a, b;
-                            t.reference.inter.chromaMc(a.Block(), Guarded::kStride, src.data() + 4, kSrcStride, w, h,
-                                                       xFrac, yFrac);
-                            dsp.inter.chromaMc(b.Block(), Guarded::kStride, src.data() + 4, kSrcStride, w, h, xFrac,
-                                               yFrac);
+                            t.reference.inter.chromaMc(a.Block(), Guarded::kStride, src.data(), stride, w, h, xFrac,
+                                                       yFrac);
+                            dsp.inter.chromaMc(b.Block(), Guarded::kStride, src.data(), stride, w, h, xFrac, yFrac);
                             ASSERT_EQ(a.bytes, b.bytes) << name << " " << xFrac << "," << yFrac << " " << w << "x" << h;
                         }
+                }
         }
     }
 }
