@@ -20,12 +20,12 @@ struct TransformDsp {
     // prediction at dst, clipped to 0..255. Each scaled coefficient is held
     // to 16 bits (conforming streams never need more), the transform runs
     // in 32 bits.
-    using DequantIdctAdd = void (*)(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_t stride);
-    DequantIdctAdd dequantIdctAdd;
+    void (*dequantIdctAdd)(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_t stride);
     // The same for the blocks of Intra16x16 luma and of chroma, whose DC
-    // comes from its own transform: levels[0] is that DC, already scaled,
-    // and is taken as it is.
-    DequantIdctAdd dequantIdctAddAc;
+    // comes from its own transform: `dc` is that DC, already scaled (16
+    // bits), and levels[0] is not read. (Passed apart so that the caller
+    // does not store it just before the kernel loads the block.)
+    void (*dequantIdctAddAc)(const int16_t levels[16], int32_t dc, int qp, uint8_t* dst, ptrdiff_t stride);
     // Block whose only coefficient is the scaled DC (16 bits): adds
     // (dc + 32) >> 6 to the 4x4 prediction, the same as the full transform
     // of such a block.

@@ -69,8 +69,9 @@ inline void AddResidual4x4(uint8_t* dst, ptrdiff_t stride, __m128i r01, __m128i 
     Store32(dst + 3 * stride, _mm_srli_si128(out, 12));
 }
 
-template <bool kScaledDc>
-inline void DequantIdctAdd(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_t stride)
+// With scaledDc, dc (16 bits) replaces the scaled levels[0].
+inline void DequantIdctAdd(const int16_t levels[16], int32_t dc, bool scaledDc, int qp, uint8_t* dst,
+                           ptrdiff_t stride)
 {
     const __m128i l01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(levels));
     const __m128i l23 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(levels + 8));
@@ -82,8 +83,8 @@ inline void DequantIdctAdd(const int16_t levels[16], int qp, uint8_t* dst, ptrdi
     const __m128i lo23 = _mm_mullo_epi16(l23, s23), hi23 = _mm_mulhi_epi16(l23, s23);
     __m128i d01 = _mm_packs_epi32(_mm_unpacklo_epi16(lo01, hi01), _mm_unpackhi_epi16(lo01, hi01));
     const __m128i d23 = _mm_packs_epi32(_mm_unpacklo_epi16(lo23, hi23), _mm_unpackhi_epi16(lo23, hi23));
-    if (kScaledDc)
-        d01 = _mm_insert_epi16(d01, levels[0], 0);
+    if (scaledDc)
+        d01 = _mm_insert_epi16(d01, dc, 0);
     // Transposed while still 16 bits wide: ca holds columns 0 and 1, cb
     // columns 2 and 3, each column's four rows in a row.
     const __m128i t0 = _mm_unpacklo_epi16(d01, d23), t1 = _mm_unpackhi_epi16(d01, d23);
@@ -106,12 +107,12 @@ inline void DequantIdctAdd(const int16_t levels[16], int qp, uint8_t* dst, ptrdi
 
 void DequantIdctAddSse2(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_t stride)
 {
-    DequantIdctAdd<false>(levels, qp, dst, stride);
+    DequantIdctAdd(levels, 0, false, qp, dst, stride);
 }
 
-void DequantIdctAddAcSse2(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_t stride)
+void DequantIdctAddAcSse2(const int16_t levels[16], int32_t dc, int qp, uint8_t* dst, ptrdiff_t stride)
 {
-    DequantIdctAdd<true>(levels, qp, dst, stride);
+    DequantIdctAdd(levels, dc, true, qp, dst, stride);
 }
 
 void AddDc4x4Sse2(int32_t dc, uint8_t* dst, ptrdiff_t stride)

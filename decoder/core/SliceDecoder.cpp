@@ -640,8 +640,7 @@ void MacroblockDecoder::ReconstructLumaBlock(int raster, bool intra16x16)
                 dsp_.transform.addDc4x4(lumaDc_[raster], dst, ctx_.picture.lumaPitch);
             return;
         }
-        luma_[raster][0] = int16_t(lumaDc_[raster]); // held to 16 bits by its transform
-        dsp_.transform.dequantIdctAddAc(luma_[raster], qp_, dst, ctx_.picture.lumaPitch);
+        dsp_.transform.dequantIdctAddAc(luma_[raster], lumaDc_[raster], qp_, dst, ctx_.picture.lumaPitch);
         return;
     }
     if (!lumaCoded_[raster])
@@ -671,8 +670,7 @@ void MacroblockDecoder::ReconstructChroma()
                     dsp_.transform.addDc4x4(chromaDc_[c][b], dst, pitch);
                 continue;
             }
-            chroma_[c][b][0] = int16_t(chromaDc_[c][b]); // held to 16 bits by its transform
-            dsp_.transform.dequantIdctAddAc(chroma_[c][b], qpc, dst, pitch);
+            dsp_.transform.dequantIdctAddAc(chroma_[c][b], chromaDc_[c][b], qpc, dst, pitch);
         }
     }
 }

@@ -79,11 +79,11 @@ void DequantIdctAddC(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_t s
     Idct4x4AddC(block, dst, stride);
 }
 
-void DequantIdctAddAcC(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_t stride)
+void DequantIdctAddAcC(const int16_t levels[16], int32_t dc, int qp, uint8_t* dst, ptrdiff_t stride)
 {
     int32_t block[16];
     Dequantise4x4(levels, qp, block);
-    block[0] = levels[0];
+    block[0] = dc;
     Idct4x4AddC(block, dst, stride);
 }
 

@@ -95,16 +95,21 @@ TEST(ReconstructDsp, ScalingWithTransformMatchesReference)
         const int qp = trial % 10 == 0 ? 51 : int(rng() % 52);
         Picture start;
         start.Fill(rng);
+        // The scaled DC of an Intra16x16 or chroma block may be any 16-bit value.
+        const int16_t dc = RandomLevel(rng);
         for (int ac = 0; ac < 2; ++ac) {
-            Picture expected = start;
-            auto kernel = [&](const DecoderDsp& d) {
-                return ac ? d.transform.dequantIdctAddAc : d.transform.dequantIdctAdd;
+            auto run = [&](const DecoderDsp& d, Picture& pic) {
+                if (ac)
+                    d.transform.dequantIdctAddAc(coeffs, dc, qp, pic.Block(), Picture::kStride);
+                else
+                    d.transform.dequantIdctAdd(coeffs, qp, pic.Block(), Picture::kStride);
             };
-            kernel(levels[0].dsp)(coeffs, qp, expected.Block(), Picture::kStride);
+            Picture expected = start;
+            run(levels[0].dsp, expected);
             ASSERT_TRUE(expected.OnlyBlockChanged(start, 4));
             for (size_t l = 1; l < levels.size(); ++l) {
                 Picture got = start;
-                kernel(levels[l].dsp)(coeffs, qp, got.Block(), Picture::kStride);
+                run(levels[l].dsp, got);
                 ASSERT_EQ(expected.bytes, got.bytes) << levels[l].name << (ac ? " AC" : "") << " qp " << qp;
             }
         }
@@ -124,11 +129,10 @@ TEST(ReconstructDsp, DcShortcutEqualsTheFullTransform)
         start.Fill(rng);
         Picture full = start;
         levels[0].dsp.transform.dequantIdctAdd(coeffs, qp, full.Block(), Picture::kStride);
-        // The scaled DC of an Intra16x16 or chroma block may be any 16-bit value.
         const int16_t scaledDc = trial % 2 ? RandomLevel(rng) : int16_t(DequantiseDc4x4(level, qp));
         Picture ac = start;
-        coeffs[0] = scaledDc;
-        levels[0].dsp.transform.dequantIdctAddAc(coeffs, qp, ac.Block(), Picture::kStride);
+        coeffs[0] = int16_t(rng()); // not read
+        levels[0].dsp.transform.dequantIdctAddAc(coeffs, scaledDc, qp, ac.Block(), Picture::kStride);
         for (const Level& l : levels) {
             Picture shortcut = start;
             l.dsp.transform.addDc4x4(scaledDc, shortcut.Block(), Picture::kStride);
