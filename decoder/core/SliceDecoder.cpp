@@ -53,7 +53,8 @@ private:
     int32_t DecodeIntra(int mbType);
     int32_t DecodeInter(int mbType);
     int32_t ReadResidual(bool intra16x16, int cbpLuma, int cbpChroma);
-    void ReconstructLumaBlock(int raster, bool intra16x16);
+    void ReconstructLumaBlock(int raster); // a block with its own DC
+    void ReconstructLuma16x16();
     void ReconstructChroma();
     int32_t PredictPartition(int x, int y, int w, int h, int refIdx, MotionVector mvd, int shape);
     void PredictSkip();
@@ -300,8 +301,7 @@ int32_t MacroblockDecoder::DecodeIntra(int mbType)
     if (i16) {
         if (!PredictIntra16x16(dsp_.intra, lumaDst_, ctx_.picture.lumaPitch, intra16x16Mode_, MbIntraAvail()))
             return H264_ERR_INTRA_MODE;
-        for (int raster = 0; raster < 16; ++raster)
-            ReconstructLumaBlock(raster, true);
+        ReconstructLuma16x16();
     } else {
         for (int z = 0; z < 16; ++z) {
             const int raster = kZToRaster[z];
@@ -310,14 +310,15 @@ int32_t MacroblockDecoder::DecodeIntra(int mbType)
             if (!PredictIntra4x4(dsp_.intra, dst, ctx_.picture.lumaPitch, mb_->intra4x4Mode[raster],
                                  Intra4x4Avail(bx, by)))
                 return H264_ERR_INTRA_MODE;
-            ReconstructLumaBlock(raster, false);
+            ReconstructLumaBlock(raster);
         }
     }
     const unsigned avail = MbIntraAvail();
     if (!PredictIntraChroma(dsp_.intra, cbDst_, ctx_.picture.chromaPitch, intraChromaMode_, avail) ||
         !PredictIntraChroma(dsp_.intra, crDst_, ctx_.picture.chromaPitch, intraChromaMode_, avail))
         return H264_ERR_INTRA_MODE;
-    ReconstructChroma();
+    if (cbpChroma)
+        ReconstructChroma();
     return QL_OK;
 }
 
@@ -420,9 +421,11 @@ int32_t MacroblockDecoder::DecodeInter(int mbType)
     if (status)
         return status;
     mb_->qp = int8_t(qp_);
-    for (int raster = 0; raster < 16; ++raster)
-        ReconstructLumaBlock(raster, false);
-    ReconstructChroma();
+    if (cbpLuma)
+        for (int raster = 0; raster < 16; ++raster)
+            ReconstructLumaBlock(raster);
+    if (cbpChroma)
+        ReconstructChroma();
     return QL_OK;
 }
 
@@ -623,32 +626,35 @@ int32_t MacroblockDecoder::ReadResidual(bool intra16x16, int cbpLuma, int cbpChr
     return br_.Error() ? H264_ERR_RESIDUAL : QL_OK;
 }
 
-void MacroblockDecoder::ReconstructLumaBlock(int raster, bool intra16x16)
+void MacroblockDecoder::ReconstructLumaBlock(int raster)
 {
-    const int bx = raster & 3, by = raster >> 2;
-    uint8_t* dst = lumaDst_ + by * 4 * ctx_.picture.lumaPitch + bx * 4;
-    if (intra16x16) {
-        if (raster == 0) {
-            bool any = false;
-            for (int32_t v : lumaDc_)
-                any |= v != 0;
-            if (any)
-                InverseLumaDc(lumaDc_, qp_);
-        }
-        if (!lumaCoded_[raster]) {
-            if (lumaDc_[raster])
-                dsp_.transform.addDc4x4(lumaDc_[raster], dst, ctx_.picture.lumaPitch);
-            return;
-        }
-        dsp_.transform.dequantIdctAddAc(luma_[raster], lumaDc_[raster], qp_, dst, ctx_.picture.lumaPitch);
-        return;
-    }
     if (!lumaCoded_[raster])
         return;
+    const ptrdiff_t pitch = ctx_.picture.lumaPitch;
+    uint8_t* dst = lumaDst_ + (raster >> 2) * 4 * pitch + (raster & 3) * 4;
     if (mb_->totalCoeff[raster] == 1 && luma_[raster][0])
-        dsp_.transform.addDc4x4(DequantiseDc4x4(luma_[raster][0], qp_), dst, ctx_.picture.lumaPitch);
+        dsp_.transform.addDc4x4(DequantiseDc4x4(luma_[raster][0], qp_), dst, pitch);
     else
-        dsp_.transform.dequantIdctAdd(luma_[raster], qp_, dst, ctx_.picture.lumaPitch);
+        dsp_.transform.dequantIdctAdd(luma_[raster], qp_, dst, pitch);
+}
+
+void MacroblockDecoder::ReconstructLuma16x16()
+{
+    bool anyDc = false;
+    for (int32_t v : lumaDc_)
+        anyDc |= v != 0;
+    if (anyDc)
+        InverseLumaDc(lumaDc_, qp_);
+    else if (!(mb_->cbp & 15))
+        return;
+    const ptrdiff_t pitch = ctx_.picture.lumaPitch;
+    for (int raster = 0; raster < 16; ++raster) {
+        uint8_t* dst = lumaDst_ + (raster >> 2) * 4 * pitch + (raster & 3) * 4;
+        if (lumaCoded_[raster])
+            dsp_.transform.dequantIdctAddAc(luma_[raster], lumaDc_[raster], qp_, dst, pitch);
+        else if (lumaDc_[raster])
+            dsp_.transform.addDc4x4(lumaDc_[raster], dst, pitch);
+    }
 }
 
 void MacroblockDecoder::ReconstructChroma()
