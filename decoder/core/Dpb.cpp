@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 namespace QLMedia {
 
@@ -60,21 +61,21 @@ void H264DecYUVBufferPadded::Free()
     planes_ = PicturePlanes{};
 }
 
-int32_t DecodedPictureBuffer::Allocate(MemoryAllocator* allocator, const SequenceParameterSet& sps, int count)
+void DecodedPictureBuffer::Configure(MemoryAllocator* allocator, const SequenceParameterSet& sps, int limit)
 {
-    frames_.resize(size_t(count));
-    for (auto& f : frames_) {
-        if (!f)
-            f = std::make_unique<H264DecoderFrameExtension>();
-        *static_cast<H264DecoderFrame*>(f.get()) = H264DecoderFrame{};
-    }
-    for (auto& f : frames_) {
-        const int32_t status = f->Allocate(allocator, 16 * sps.widthMbs, 16 * sps.heightMbs, 8, 1);
-        if (status != QL_OK)
-            return status;
-    }
+    const int width = 16 * sps.widthMbs, height = 16 * sps.heightMbs;
+    if (allocator != allocator_ || width != width_ || height != height_)
+        frames_.clear();
+    allocator_ = allocator;
+    width_ = width;
+    height_ = height;
+    limit_ = std::max(limit, 1);
+    if (frames_.size() > size_t(limit_))
+        frames_.resize(size_t(limit_));
+    frames_.reserve(size_t(limit_)); // growing never throws
+    for (auto& f : frames_)
+        f->ResetState();
     Clear();
-    return QL_OK;
 }
 
 void DecodedPictureBuffer::Clear()
@@ -95,10 +96,17 @@ void DecodedPictureBuffer::ReleaseAll()
 
 H264DecoderFrame* DecodedPictureBuffer::FreeFrame()
 {
+    // The lowest free frame first, as a pool allocated whole would give.
     for (auto& f : frames_)
         if (!f->InUse())
             return f.get();
-    return nullptr;
+    if (!allocator_ || frames_.size() >= size_t(limit_))
+        return nullptr;
+    std::unique_ptr<H264DecoderFrameExtension> frame(new (std::nothrow) H264DecoderFrameExtension);
+    if (!frame || frame->Allocate(allocator_, width_, height_, 8, 1) != QL_OK)
+        return nullptr;
+    frames_.push_back(std::move(frame));
+    return frames_.back().get();
 }
 
 int DecodedPictureBuffer::NumRefFrames() const

@@ -18,6 +18,10 @@ namespace QLMedia {
 // H264DecYUVBufferPadded: the planes of one picture, from the codec's allocator.
 class H264DecYUVBufferPadded {
 public:
+    H264DecYUVBufferPadded() = default;
+    // Not copied: two copies would free the same block.
+    H264DecYUVBufferPadded(const H264DecYUVBufferPadded&) = delete;
+    H264DecYUVBufferPadded& operator=(const H264DecYUVBufferPadded&) = delete;
     virtual ~H264DecYUVBufferPadded() { Free(); }
     // -879 for a bit depth outside 8..16, 10031 for a chroma format outside 0..3.
     int32_t Allocate(MemoryAllocator* allocator, int width, int height, int bitDepth, int chromaFormat);
@@ -54,17 +58,30 @@ public:
 
     bool IsRef() const { return shortTermRef || longTermRef; }
     bool InUse() const { return IsRef() || neededForOutput || decoding || handedOut; }
+    // Forgets the picture; the planes stay allocated for the next one.
+    void ResetState()
+    {
+        poc = topPoc = bottomPoc = frameNum = frameNumWrap = longTermFrameIdx = 0;
+        shortTermRef = longTermRef = neededForOutput = nonExisting = decoding = handedOut = false;
+        time = -1.0;
+    }
 };
 
 class H264DecoderFrameExtension : public H264DecoderFrame {};
 
 class DecodedPictureBuffer {
 public:
-    // (Re)creates `count` frames of the SPS's size, dropping every picture.
-    int32_t Allocate(MemoryAllocator* allocator, const SequenceParameterSet& sps, int count);
+    // Takes the picture size of the SPS and the most frames the buffer may
+    // hold (at least 1), dropping every picture. Frames of another size go;
+    // frames of this size stay for reuse, up to the new limit.
+    void Configure(MemoryAllocator* allocator, const SequenceParameterSet& sps, int limit);
     void Clear();
-    // A free frame for a new picture, or null when every frame is in use.
+    // A free frame for a new picture, or null when every frame is in use and
+    // the limit is reached (or a new frame cannot be allocated). Frames are
+    // allocated here, one at a time, as the stream needs them, and kept.
     H264DecoderFrame* FreeFrame();
+    // Frames allocated so far.
+    int FrameCount() const { return int(frames_.size()); }
 
     // Picture order count of the picture whose first slice is `sh`.
     void ComputePoc(const SequenceParameterSet& sps, const SliceHeader& sh, H264DecoderFrame& frame);
@@ -92,6 +109,10 @@ private:
     int NumRefFrames() const;
 
     std::vector<std::unique_ptr<H264DecoderFrameExtension>> frames_;
+    MemoryAllocator* allocator_ = nullptr;
+    int width_ = 0; // luma samples, whole macroblocks
+    int height_ = 0;
+    int limit_ = 0;
     // State carried from one picture to the next.
     int prevPocMsb_ = 0;
     int prevPocLsb_ = 0;

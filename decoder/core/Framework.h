@@ -247,7 +247,7 @@ public:
 class H264VideoDecoderParams : public VideoDecoderParams {
 public:
     QL_CLASS_IDENTITY(H264VideoDecoderParams, VideoDecoderParams)
-    int32_t frameBufferCount = 0;
+    int32_t frameBufferCount = 0; // the most pictures the decoder may hold for the stream
     int32_t codedWidth = 0;
     int32_t codedHeight = 0;
 };

@@ -120,9 +120,12 @@ int32_t H264Engine::ActivateSps(const SequenceParameterSet& sps)
     // a macroblock of its own or fails and ends the picture, and the end of
     // a picture with lost slices adds one more.
     sliceParams_.reserve(mbs_.size() + 2);
-    // Room for the references, the picture being decoded, the picture the
-    // caller is reading and one per worker thread.
-    return dpb_.Allocate(allocator_, sps, dpbSize_ + threads_ + 2);
+    // Frames are allocated as the stream needs them (its references, the
+    // picture being decoded, the one the caller is reading, pictures waiting
+    // for output), up to the level's buffer size plus those two. No thread
+    // holds a picture of its own.
+    dpb_.Configure(allocator_, sps, dpbSize_ + 2);
+    return QL_OK;
 }
 
 int32_t H264Engine::StartPicture(const SequenceParameterSet& sps, const PictureParameterSet& pps, const SliceHeader& sh)

@@ -116,7 +116,7 @@ int32_t H264VideoDecoder::GetInfo(BaseCodecParams* params)
     vp->level = sps->levelIdc;
     vp->numThreads = threads_;
     if (H264VideoDecoderParams* hp = DynamicCast<H264VideoDecoderParams>(params)) {
-        hp->frameBufferCount = std::max(DpbSizeFor(*sps), sps->maxNumRefFrames) + threads_ + 2;
+        hp->frameBufferCount = std::max(DpbSizeFor(*sps), sps->maxNumRefFrames) + 2;
         hp->codedWidth = 16 * sps->widthMbs;
         hp->codedHeight = 16 * sps->heightMbs;
     }

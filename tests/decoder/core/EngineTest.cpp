@@ -43,6 +43,37 @@ int32_t Feed(H264VideoDecoder& decoder, const std::vector<uint8_t>& bytes, Video
     return decoder.GetFrame(&in, &out);
 }
 
+// The displayed picture as planar 4:2:0 rows without padding.
+std::vector<uint8_t> Picture(const VideoData& out)
+{
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 3; ++i) {
+        const Plane p = out.GetPlane(i);
+        const int w = i ? out.Width() / 2 : out.Width(), h = i ? out.Height() / 2 : out.Height();
+        for (int y = 0; y < h; ++y)
+            bytes.insert(bytes.end(), p.data + y * p.pitch, p.data + y * p.pitch + w);
+    }
+    return bytes;
+}
+
+// Counts the blocks the decoder holds: its pictures.
+class CountingAllocator : public DefaultMemoryAllocator {
+public:
+    int32_t Alloc(uint32_t* id, size_t size, uint32_t flags, uint32_t alignment) override
+    {
+        const int32_t status = DefaultMemoryAllocator::Alloc(id, size, flags, alignment);
+        live += status == QL_OK;
+        return status;
+    }
+    int32_t Release(uint32_t id) override
+    {
+        const int32_t status = DefaultMemoryAllocator::Release(id);
+        live -= status == QL_OK;
+        return status;
+    }
+    int live = 0;
+};
+
 } // namespace
 
 TEST(Engine, GetInfoBeforeAnySpsHasNoStreamInformation)
@@ -122,4 +153,75 @@ TEST(Engine, DamagedSliceStopsPredictedPicturesUntilTheNextIdr)
     }
     ASSERT_LT(next, units.size()) << "no IDR picture after the damage";
     EXPECT_EQ(Feed(decoder, units[next], out), QL_OK);
+}
+
+// Two streams of one picture size, one with a single reference frame and one
+// with four, take turns at each IDR picture: each turn sizes the picture
+// pool anew. The pool keeps no picture of an earlier turn, and every turn
+// decodes the same pictures as the first.
+TEST(Engine, PicturePoolFollowsTheReferenceCountOfEachIdrPicture)
+{
+    const auto oneRef = AccessUnits(ReadStream("BANM_MW_D.264"));
+    const auto fourRefs = AccessUnits(ReadStream("BA_MW_D.264"));
+    CountingAllocator allocator;
+    H264VideoDecoder decoder;
+    VideoDecoderParams params;
+    params.allocator = &allocator;
+    ASSERT_EQ(decoder.Init(&params), QL_OK);
+    constexpr size_t kPictures = 8;
+    std::vector<std::vector<uint8_t>> firstTurn;
+    int firstPool = 0;
+    for (int turn = 0; turn < 4; ++turn) {
+        size_t n = 0;
+        for (const auto* units : {&oneRef, &fourRefs}) {
+            for (size_t i = 0; i < kPictures; ++i, ++n) {
+                VideoData out;
+                ASSERT_EQ(Feed(decoder, (*units)[i], out), QL_OK) << "turn " << turn << " picture " << n;
+                if (turn == 0)
+                    firstTurn.push_back(Picture(out));
+                else
+                    EXPECT_EQ(Picture(out), firstTurn[n]) << "turn " << turn << " picture " << n;
+            }
+        }
+        if (turn == 0)
+            firstPool = allocator.live;
+        EXPECT_EQ(allocator.live, firstPool) << "turn " << turn;
+    }
+}
+
+// Two pictures in each input of a stream with one reference frame: every
+// input leaves one more picture waiting for output, so the pool grows past
+// the reference and the picture being decoded. No waiting picture is
+// overwritten: the pictures come out as they do one input at a time.
+TEST(Engine, PicturesWaitingForOutputAreKeptAsThePoolGrows)
+{
+    const auto units = AccessUnits(ReadStream("BANM_MW_D.264"));
+    constexpr size_t kPairs = 4;
+    ASSERT_GT(units.size(), 2 * kPairs);
+    std::vector<std::vector<uint8_t>> expected;
+    {
+        H264VideoDecoder decoder;
+        VideoDecoderParams params;
+        ASSERT_EQ(decoder.Init(&params), QL_OK);
+        for (size_t i = 0; i < 2 * kPairs; ++i) {
+            VideoData out;
+            ASSERT_EQ(Feed(decoder, units[i], out), QL_OK);
+            expected.push_back(Picture(out));
+        }
+    }
+    H264VideoDecoder decoder;
+    VideoDecoderParams params;
+    ASSERT_EQ(decoder.Init(&params), QL_OK);
+    std::vector<std::vector<uint8_t>> pictures;
+    for (size_t i = 0; i < kPairs; ++i) {
+        std::vector<uint8_t> pair = units[2 * i];
+        pair.insert(pair.end(), units[2 * i + 1].begin(), units[2 * i + 1].end());
+        VideoData out;
+        ASSERT_EQ(Feed(decoder, pair, out), QL_OK) << "pair " << i;
+        pictures.push_back(Picture(out));
+    }
+    VideoData out;
+    while (pictures.size() < expected.size() && decoder.GetFrame(nullptr, &out) == QL_OK)
+        pictures.push_back(Picture(out));
+    EXPECT_EQ(pictures, expected);
 }
