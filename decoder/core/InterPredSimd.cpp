@@ -16,6 +16,11 @@
 #include <immintrin.h>
 #include <utility>
 
+// Kernels of a higher level carry its target; lambdas would not inherit it,
+// so those kernels use none.
+#define QL_SSSE3 __attribute__((target("ssse3")))
+#define QL_AVX2 __attribute__((target("avx2")))
+
 namespace QLMedia {
 
 namespace {
@@ -194,6 +199,235 @@ struct Sse2 {
     }
 };
 
+// pshufb control gathering the byte pairs (G[first + i], G[first + i + 1]),
+// i = 0..7, from a vector holding sample G[m] at byte m + offset, or at
+// m + offset + 3 from G[split] on.
+struct ByteMask {
+    alignas(16) int8_t b[16];
+};
+
+constexpr ByteMask PairMask(int first, int offset, int split = 32)
+{
+    ByteMask m{};
+    for (int i = 0; i < 16; ++i) {
+        const int g = first + i / 2 + i % 2;
+        m.b[i] = int8_t(g + offset + (g >= split ? 3 : 0));
+    }
+    return m;
+}
+
+// Eight outputs from [G-2..G5 | G3..G10]: a block 8 wide (or 4) may read only
+// 13 (or 9) samples of a row, so the row comes in two overlapping loads.
+constexpr ByteMask kPairs8[3] = {PairMask(-2, 2, 6), PairMask(0, 2, 6), PairMask(2, 2, 6)};
+// Sixteen outputs: 0..7 from G-2..G13, 8..15 from G3..G18; each low mask
+// sits before its high one for the 256-bit form.
+alignas(32) constexpr ByteMask kPairs16[3][2] = {
+    {PairMask(-2, 2), PairMask(6, -3)}, {PairMask(0, 2), PairMask(8, -3)}, {PairMask(2, 2), PairMask(10, -3)}};
+
+inline __m128i LoadMask(const ByteMask& m)
+{
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(m.b));
+}
+
+// G[-2]..G[3] weighted 1, -5, 20, 20, -5, 1 as three pmaddubsw of pairs.
+QL_SSSE3 inline __m128i PairSums(__m128i v, const ByteMask& m0, const ByteMask& m1, const ByteMask& m2)
+{
+    const __m128i c0 = _mm_set1_epi16(int16_t(0xFB01)), c1 = _mm_set1_epi16(0x1414);
+    const __m128i c2 = _mm_set1_epi16(int16_t(0x01FB)); // byte pairs (1, -5), (20, 20), (-5, 1)
+    const __m128i s0 = _mm_maddubs_epi16(_mm_shuffle_epi8(v, LoadMask(m0)), c0);
+    const __m128i s1 = _mm_maddubs_epi16(_mm_shuffle_epi8(v, LoadMask(m1)), c1);
+    const __m128i s2 = _mm_maddubs_epi16(_mm_shuffle_epi8(v, LoadMask(m2)), c2);
+    return _mm_add_epi16(_mm_add_epi16(s0, s1), s2);
+}
+
+template <int W>
+QL_SSSE3 inline void HorizontalSumsSsse3(const uint8_t* p, __m128i& lo, __m128i& hi)
+{
+    if constexpr (W == 16) {
+        lo = PairSums(LoadRow<16>(p - 2), kPairs16[0][0], kPairs16[1][0], kPairs16[2][0]);
+        hi = PairSums(LoadRow<16>(p + 3), kPairs16[0][1], kPairs16[1][1], kPairs16[2][1]);
+    } else {
+        lo = PairSums(_mm_unpacklo_epi64(LoadRow<8>(p - 2), LoadRow<W>(p + 3)), kPairs8[0], kPairs8[1], kPairs8[2]);
+        hi = lo;
+    }
+}
+
+struct Ssse3 : Sse2 {
+    template <int W>
+    QL_SSSE3 static void FilterH(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int h,
+                                 const uint8_t* avg, ptrdiff_t avgStride)
+    {
+        for (int y = 0; y < h; ++y) {
+            __m128i lo, hi;
+            HorizontalSumsSsse3<W>(src + y * srcStride, lo, hi);
+            __m128i v = RoundHalf(lo, hi);
+            if (avg)
+                v = _mm_avg_epu8(v, LoadRow<W>(avg + y * avgStride));
+            StoreRow<W>(dst + y * dstStride, v);
+        }
+    }
+
+    template <int W>
+    QL_SSSE3 static void CentreSums(int16_t* sums, const uint8_t* src, ptrdiff_t srcStride, int rows)
+    {
+        for (int y = 0; y < rows; ++y) {
+            __m128i lo, hi;
+            HorizontalSumsSsse3<W>(src + y * srcStride, lo, hi);
+            _mm_store_si128(reinterpret_cast<__m128i*>(sums + y * kSumsStride), lo);
+            if constexpr (W == 16)
+                _mm_store_si128(reinterpret_cast<__m128i*>(sums + y * kSumsStride + 8), hi);
+        }
+    }
+};
+
+// AVX2 for 16-wide blocks: one 256-bit vector per row of 16-bit values.
+
+QL_AVX2 inline __m256i SixTap256(__m256i a, __m256i b, __m256i c, __m256i d, __m256i e, __m256i f)
+{
+    const __m256i t = _mm256_sub_epi16(_mm256_slli_epi16(_mm256_add_epi16(c, d), 2), _mm256_add_epi16(b, e));
+    return _mm256_add_epi16(_mm256_add_epi16(a, f), _mm256_add_epi16(t, _mm256_slli_epi16(t, 2)));
+}
+
+// As CentreTap.
+QL_AVX2 inline __m256i CentreTap256(__m256i a, __m256i b, __m256i c, __m256i d, __m256i e, __m256i f)
+{
+    const __m256i s1 = _mm256_add_epi16(a, f), s2 = _mm256_add_epi16(b, e), s3 = _mm256_add_epi16(c, d);
+    const __m256i p = _mm256_srai_epi16(_mm256_sub_epi16(s1, s2), 2);
+    const __m256i r = _mm256_adds_epi16(p, _mm256_sub_epi16(s3, s2));
+    const __m256i t = _mm256_add_epi16(_mm256_srai_epi16(r, 2), s3);
+    return _mm256_srai_epi16(_mm256_add_epi16(t, _mm256_set1_epi16(32)), 6);
+}
+
+// Sixteen 16-bit values to bytes with unsigned saturation, in order.
+QL_AVX2 inline __m128i Pack256(__m256i v)
+{
+    return _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+QL_AVX2 inline __m128i RoundHalf256(__m256i v)
+{
+    return Pack256(_mm256_srai_epi16(_mm256_add_epi16(v, _mm256_set1_epi16(16)), 5));
+}
+
+QL_AVX2 inline __m256i LoadMask256(const ByteMask (&m)[2])
+{
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(m));
+}
+
+QL_AVX2 inline __m256i WidenRow256(const uint8_t* p)
+{
+    return _mm256_cvtepu8_epi16(LoadRow<16>(p));
+}
+
+QL_AVX2 inline __m256i LoadSums256(const int16_t* p)
+{
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+QL_AVX2 inline __m256i HorizontalSums256(const uint8_t* p)
+{
+    const __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(LoadRow<16>(p - 2)), LoadRow<16>(p + 3), 1);
+    const __m256i s0 = _mm256_maddubs_epi16(_mm256_shuffle_epi8(v, LoadMask256(kPairs16[0])),
+                                            _mm256_set1_epi16(int16_t(0xFB01)));
+    const __m256i s1 = _mm256_maddubs_epi16(_mm256_shuffle_epi8(v, LoadMask256(kPairs16[1])), _mm256_set1_epi16(0x1414));
+    const __m256i s2 = _mm256_maddubs_epi16(_mm256_shuffle_epi8(v, LoadMask256(kPairs16[2])),
+                                            _mm256_set1_epi16(int16_t(0x01FB)));
+    return _mm256_add_epi16(_mm256_add_epi16(s0, s1), s2);
+}
+
+QL_AVX2 void FilterH16Avx2(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int h,
+                           const uint8_t* avg, ptrdiff_t avgStride)
+{
+    for (int y = 0; y < h; ++y) {
+        __m128i v = RoundHalf256(HorizontalSums256(src + y * srcStride));
+        if (avg)
+            v = _mm_avg_epu8(v, LoadRow<16>(avg + y * avgStride));
+        StoreRow<16>(dst + y * dstStride, v);
+    }
+}
+
+QL_AVX2 void FilterV16Avx2(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int h,
+                           const uint8_t* avg, ptrdiff_t avgStride)
+{
+    __m256i r0 = WidenRow256(src - 2 * srcStride), r1 = WidenRow256(src - srcStride), r2 = WidenRow256(src);
+    __m256i r3 = WidenRow256(src + srcStride), r4 = WidenRow256(src + 2 * srcStride);
+    for (int y = 0; y < h; ++y) {
+        const __m256i r5 = WidenRow256(src + (y + 3) * srcStride);
+        __m128i v = RoundHalf256(SixTap256(r0, r1, r2, r3, r4, r5));
+        if (avg)
+            v = _mm_avg_epu8(v, LoadRow<16>(avg + y * avgStride));
+        StoreRow<16>(dst + y * dstStride, v);
+        r0 = r1, r1 = r2, r2 = r3, r3 = r4, r4 = r5;
+    }
+}
+
+QL_AVX2 void CentreSums16Avx2(int16_t* sums, const uint8_t* src, ptrdiff_t srcStride, int rows)
+{
+    for (int y = 0; y < rows; ++y)
+        _mm256_store_si256(reinterpret_cast<__m256i*>(sums + y * kSumsStride), HorizontalSums256(src + y * srcStride));
+}
+
+template <CentreMix Mix>
+QL_AVX2 void Centre16Avx2(uint8_t* dst, ptrdiff_t dstStride, const int16_t* sums, int h, const uint8_t* avg,
+                          ptrdiff_t avgStride)
+{
+    __m256i r0 = LoadSums256(sums), r1 = LoadSums256(sums + kSumsStride), r2 = LoadSums256(sums + 2 * kSumsStride);
+    __m256i r3 = LoadSums256(sums + 3 * kSumsStride), r4 = LoadSums256(sums + 4 * kSumsStride);
+    for (int y = 0; y < h; ++y) {
+        const __m256i r5 = LoadSums256(sums + (y + 5) * kSumsStride);
+        __m128i v = Pack256(CentreTap256(r0, r1, r2, r3, r4, r5));
+        if constexpr (Mix == kRowB)
+            v = _mm_avg_epu8(v, RoundHalf256(r2));
+        else if constexpr (Mix == kRowBelowB)
+            v = _mm_avg_epu8(v, RoundHalf256(r3));
+        else if constexpr (Mix == kPlane)
+            v = _mm_avg_epu8(v, LoadRow<16>(avg + y * avgStride));
+        StoreRow<16>(dst + y * dstStride, v);
+        r0 = r1, r1 = r2, r2 = r3, r3 = r4, r4 = r5;
+    }
+}
+
+struct Avx2 : Ssse3 {
+    template <int W>
+    static void FilterH(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int h,
+                        const uint8_t* avg, ptrdiff_t avgStride)
+    {
+        if constexpr (W == 16)
+            FilterH16Avx2(dst, dstStride, src, srcStride, h, avg, avgStride);
+        else
+            Ssse3::FilterH<W>(dst, dstStride, src, srcStride, h, avg, avgStride);
+    }
+
+    template <int W>
+    static void FilterV(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int h,
+                        const uint8_t* avg, ptrdiff_t avgStride)
+    {
+        if constexpr (W == 16)
+            FilterV16Avx2(dst, dstStride, src, srcStride, h, avg, avgStride);
+        else
+            Ssse3::FilterV<W>(dst, dstStride, src, srcStride, h, avg, avgStride);
+    }
+
+    template <int W>
+    static void CentreSums(int16_t* sums, const uint8_t* src, ptrdiff_t srcStride, int rows)
+    {
+        if constexpr (W == 16)
+            CentreSums16Avx2(sums, src, srcStride, rows);
+        else
+            Ssse3::CentreSums<W>(sums, src, srcStride, rows);
+    }
+
+    template <int W, CentreMix Mix>
+    static void Centre(uint8_t* dst, ptrdiff_t dstStride, const int16_t* sums, int h, const uint8_t* avg,
+                       ptrdiff_t avgStride)
+    {
+        if constexpr (W == 16)
+            Centre16Avx2<Mix>(dst, dstStride, sums, h, avg, avgStride);
+        else
+            Ssse3::Centre<W, Mix>(dst, dstStride, sums, h, avg, avgStride);
+    }
+};
+
 template <int W>
 void CopyBlock(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int h)
 {
@@ -212,6 +446,7 @@ void LumaBlock(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t 
         // b, or its average with the integer sample on its left or right.
         Isa::template FilterH<W>(dst, dstStride, src, srcStride, h, X == 2 ? nullptr : src + X / 2, srcStride);
     } else if constexpr (X == 0) {
+        // h, or its average with the integer sample above or below.
         Isa::template FilterV<W>(dst, dstStride, src, srcStride, h, Y == 2 ? nullptr : src + Y / 2 * srcStride,
                                  srcStride);
     } else if constexpr (X != 2 && Y != 2) {
@@ -313,6 +548,12 @@ void InitInterPredSimd(InterPredDsp& dsp, SimdLevel level)
         return;
     SetLumaMc<Sse2>(dsp);
     dsp.chromaMc = ChromaMcSse2;
+    if (level < SimdLevel::Ssse3)
+        return;
+    SetLumaMc<Ssse3>(dsp);
+    if (level < SimdLevel::Avx2)
+        return;
+    SetLumaMc<Avx2>(dsp);
 }
 
 } // namespace QLMedia
