@@ -122,7 +122,7 @@ void PointAtUnits(QLMedia::MediaDataEx& media, const uint8_t* data, size_t size)
     }
 }
 
-AccessUnitSplitter::AccessUnitSplitter() : staging_(new uint8_t[kStagingSize]) {}
+AccessUnitSplitter::AccessUnitSplitter() = default;
 
 bool AccessUnitSplitter::CanAccept(size_t size) const
 {
@@ -133,6 +133,8 @@ void AccessUnitSplitter::Feed(const uint8_t* data, size_t size)
 {
     if (!data || size == 0)
         return;
+    if (!staging_)
+        staging_.reset(new uint8_t[kStagingSize]);
     if (size > kStagingSize - fill_ && readPos_ > 0) {
         std::memmove(staging_.get(), staging_.get() + readPos_, fill_ - readPos_);
         fill_ -= readPos_;
@@ -198,7 +200,7 @@ bool AccessUnitSplitter::HasParameterSet(int type) const
 
 bool AccessUnitSplitter::Holds(const uint8_t* p) const
 {
-    return p && (Within(p, staging_.get(), kStagingSize) || Within(p, paramArea_, kParamAreaSize));
+    return p && ((staging_ && Within(p, staging_.get(), kStagingSize)) || Within(p, paramArea_, kParamAreaSize));
 }
 
 int AccessUnitSplitter::NewParameterSetBit(int type, const uint8_t* unit, size_t size)

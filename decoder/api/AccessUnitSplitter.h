@@ -83,7 +83,7 @@ public:
 private:
     int NewParameterSetBit(int type, const uint8_t* unit, size_t size);
 
-    std::unique_ptr<uint8_t[]> staging_;
+    std::unique_ptr<uint8_t[]> staging_; // allocated at the first Feed
     size_t readPos_ = 0;
     size_t fill_ = 0;
     uint8_t paramArea_[kParamAreaSize];

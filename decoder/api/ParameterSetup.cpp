@@ -83,9 +83,9 @@ int32_t _SetParam(DecoderHandle& h, DecoderContext& c)
             int64_t(w) * hgt > kMaxPictureSamples)
             return kSetupFailed;
 
-        c.output->SetAlignment(16);
-        if (c.output->Init(w, hgt, c.colourFormatCode, c.bitDepth) != QLMedia::QL_OK ||
-            c.output->Alloc() != QLMedia::QL_OK)
+        // The output points at the decoder's pictures; it needs no planes of
+        // its own.
+        if (c.output->Init(w, hgt, c.colourFormatCode, c.bitDepth) != QLMedia::QL_OK)
             return kSetupFailed;
         c.pictureWidth = w;
         c.pictureHeight = hgt;

@@ -2,6 +2,13 @@
 // most significant bit first, with a sticky error flag: reading past the end
 // yields zeros and sets the flag, and the parser checks the flag at syntax
 // element boundaries. A bad bitstream never reads outside its buffer.
+//
+// The next bits wait in a 64-bit cache, refilled whole bytes at a time with
+// one 8-byte load while 8 bytes remain, so the bounds are checked once per
+// refill rather than per read. Past the end of the buffer the refill supplies
+// zero bytes that the buffer does not have; the reader is in error once it
+// has consumed any of them, which is worked out when asked (Error()) rather
+// than on every read.
 #pragma once
 
 #include <cstddef>
@@ -17,79 +24,80 @@ public:
 
     uint32_t ReadBit()
     {
-        if (pos_ >= bits_) {
-            error_ = true;
-            return 0;
-        }
-        const uint32_t bit = (data_[pos_ >> 3] >> (7 - (pos_ & 7))) & 1;
-        ++pos_;
+        if (count_ == 0)
+            Refill();
+        const uint32_t bit = uint32_t(cache_ >> 63);
+        cache_ <<= 1;
+        --count_;
         return bit;
     }
 
     // n in 0..32.
     uint32_t ReadBits(int n)
     {
-        uint32_t v = Peek(n);
-        Skip(n);
+        const uint32_t v = Peek(n);
+        SkipPeeked(n);
         return v;
     }
 
     // The next n bits (0..32) without consuming them; bits past the end read 0.
-    uint32_t Peek(int n) const
+    uint32_t Peek(int n)
     {
-        if (n == 0)
-            return 0;
-        const uint64_t byte = pos_ >> 3;
-        if (byte + 8 <= size_) {
-            // Eight whole bytes are there: one load, most significant first;
-            // at most 7 bits are shifted out, so 57 remain for n <= 32.
-            uint64_t word;
-            std::memcpy(&word, data_ + byte, 8);
-            word = __builtin_bswap64(word) << (pos_ & 7);
-            return uint32_t(word >> (64 - n));
-        }
-        uint64_t window = 0;
-        for (int i = 0; i < 5; ++i) {
-            window <<= 8;
-            if (byte + i < size_)
-                window |= data_[byte + i];
-        }
-        window <<= 24; // 40 bits loaded, left-aligned in 64
-        window <<= (pos_ & 7);
-        return uint32_t(window >> (64 - n));
+        if (count_ < 32)
+            Refill();
+        // Split shift: n == 0 must not shift by 64.
+        return uint32_t(cache_ >> 1 >> (63 - n));
+    }
+
+    // The next 32 bits, most significant first; bits past the end read 0.
+    // At least 32 bits are in the cache afterwards, so up to 32 of them can
+    // be taken with SkipPeeked() without another check.
+    uint32_t Peek32()
+    {
+        if (count_ < 32)
+            Refill();
+        return uint32_t(cache_ >> 32);
+    }
+
+    // Consumes n (0..32) bits just shown by Peek32() or Peek().
+    void SkipPeeked(int n)
+    {
+        cache_ <<= n;
+        count_ -= n;
     }
 
     void Skip(int n)
     {
-        pos_ += uint64_t(n);
-        if (pos_ > bits_) {
-            pos_ = bits_;
-            error_ = true;
+        if (n <= count_) {
+            SkipPeeked(n);
+            return;
         }
+        // Beyond the cache: start over at the new position. Positions past
+        // the end stay as they are, which makes Error() true.
+        const uint64_t pos = RawPosition() + uint64_t(n);
+        next_ = pos >> 3;
+        cache_ = 0;
+        count_ = 0;
+        Refill();
+        SkipPeeked(int(pos & 7));
     }
 
-    // ue(v): up to 32 leading zeros give values up to 2^32 - 2; more is an error.
+    // ue(v): up to 31 leading zeros give values up to 2^32 - 2; more is an error.
     uint32_t ReadUe()
     {
-        // Codes of up to 31 bits that lie wholly in the buffer: the leading
-        // zeros counted at once.
-        if (pos_ + 32 <= bits_) {
-            const uint32_t next = Peek(32);
-            if (next >= (1u << 16)) {
-                const int length = 2 * __builtin_clz(next) + 1;
-                pos_ += uint64_t(length);
-                return (next >> (32 - length)) - 1;
-            }
+        const uint32_t next = Peek32();
+        if (next >= (1u << 16)) {
+            // Up to 15 leading zeros: the whole code (<= 31 bits) is in next.
+            const int length = 2 * __builtin_clz(next) + 1;
+            SkipPeeked(length);
+            return (next >> (32 - length)) - 1;
         }
-        int zeros = 0;
-        while (ReadBit() == 0) {
-            if (error_ || ++zeros > 31) {
-                error_ = true;
-                return 0;
-            }
-        }
-        if (zeros == 0)
+        if (next == 0) {
+            error_ = true;
             return 0;
+        }
+        const int zeros = __builtin_clz(next);
+        SkipPeeked(zeros + 1);
         return uint32_t((uint64_t(1) << zeros) - 1 + ReadBits(zeros));
     }
 
@@ -99,25 +107,57 @@ public:
         return (k & 1) ? int32_t((k + 1) >> 1) : -int32_t(k >> 1);
     }
 
-    bool Error() const { return error_; }
+    bool Error() const { return error_ || RawPosition() > bits_; }
     void SetError() { error_ = true; }
-    uint64_t Position() const { return pos_; }
-    uint64_t BitsLeft() const { return bits_ - pos_; }
-    bool ByteAligned() const { return (pos_ & 7) == 0; }
+    // Bits consumed, at most the size of the buffer.
+    uint64_t Position() const
+    {
+        const uint64_t pos = RawPosition();
+        return pos < bits_ ? pos : bits_;
+    }
+    uint64_t BitsLeft() const { return bits_ - Position(); }
+    bool ByteAligned() const { return (RawPosition() & 7) == 0; }
 
     // more_rbsp_data(): true while data other than the stop bit and the
     // trailing zero bits remain.
     bool MoreRbspData() const
     {
-        if (pos_ >= bits_)
+        const uint64_t pos = RawPosition();
+        if (pos >= bits_)
             return false;
         if (stopBit_ == kUnknown)
             stopBit_ = StopBit();
-        return pos_ < stopBit_;
+        return pos < stopBit_;
     }
 
 private:
     static constexpr uint64_t kUnknown = ~uint64_t(0);
+
+    // Counts the zero bytes supplied past the end, so it can exceed bits_.
+    uint64_t RawPosition() const { return uint64_t(next_) * 8 - uint64_t(count_); }
+
+    // Tops the cache up to 56..63 bits with whole bytes. The cache's bits
+    // below count_ are zeros or the stream's own next bits (a refill loads
+    // more than it counts), so OR-ing the stream's bits in again is harmless.
+    void Refill()
+    {
+        if (next_ + 8 <= size_) {
+            uint64_t word;
+            std::memcpy(&word, data_ + next_, 8);
+            cache_ |= __builtin_bswap64(word) >> count_;
+            next_ += size_t(63 - count_) >> 3;
+            count_ |= 56;
+            return;
+        }
+        RefillNearEnd();
+    }
+
+    void RefillNearEnd()
+    {
+        for (; count_ <= 56; count_ += 8, ++next_)
+            if (next_ < size_)
+                cache_ |= uint64_t(data_[next_]) << (56 - count_);
+    }
 
     // The position of the last 1 bit of the buffer (the stop bit); 0 when
     // there is none (then no data remains).
@@ -134,7 +174,9 @@ private:
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     uint64_t bits_ = 0;
-    uint64_t pos_ = 0;
+    size_t next_ = 0;    // the next byte to load into the cache
+    uint64_t cache_ = 0; // the next count_ bits, left-aligned
+    int count_ = 0;
     bool error_ = false;
     mutable uint64_t stopBit_ = kUnknown; // found at the first question
 };

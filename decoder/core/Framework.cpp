@@ -70,11 +70,6 @@ int32_t DefaultMemoryAllocator::Release(uint32_t id)
     return QL_OK;
 }
 
-VideoData::~VideoData()
-{
-    std::free(owned_);
-}
-
 int32_t VideoData::Init(int width, int height, int colorFormat, int bitDepth)
 {
     if (width < 0 || height < 0)
@@ -85,25 +80,6 @@ int32_t VideoData::Init(int width, int height, int colorFormat, int bitDepth)
     height_ = height;
     colorFormat_ = colorFormat;
     bitDepth_ = bitDepth;
-    return QL_OK;
-}
-
-int32_t VideoData::Alloc()
-{
-    std::free(owned_);
-    owned_ = nullptr;
-    const int align = alignment_ > 0 ? alignment_ : 16;
-    const ptrdiff_t lumaPitch = (width_ + align - 1) / align * align;
-    const ptrdiff_t chromaPitch = lumaPitch / 2;
-    const size_t lumaSize = size_t(lumaPitch) * size_t(height_);
-    const size_t chromaSize = size_t(chromaPitch) * size_t((height_ + 1) / 2);
-    const size_t total = (lumaSize + 2 * chromaSize + 63) / 64 * 64 + 64;
-    owned_ = static_cast<uint8_t*>(std::aligned_alloc(64, total));
-    if (!owned_)
-        return QL_ERR_ALLOC;
-    planes_[0] = {owned_, lumaPitch};
-    planes_[1] = {owned_ + lumaSize, chromaPitch};
-    planes_[2] = {owned_ + lumaSize + chromaSize, chromaPitch};
     return QL_OK;
 }
 

@@ -177,14 +177,13 @@ struct Plane {
     ptrdiff_t pitch = 0;
 };
 
+// A picture's size and the planes of memory that someone else owns: the
+// decoder hands out its pictures this way, without a copy.
 class VideoData : public MediaData {
 public:
     QL_CLASS_IDENTITY(VideoData, MediaData)
-    ~VideoData() override;
-    // Describes a picture; Alloc() then gives it planes of its own.
+    // Describes a picture; its planes are set later.
     int32_t Init(int width, int height, int colorFormat, int bitDepth);
-    int32_t Alloc();
-    void SetAlignment(int alignment) { alignment_ = alignment; }
     // Makes the planes point at someone else's memory (no copy).
     void SetPlane(int index, uint8_t* data, ptrdiff_t pitch) { planes_[index] = {data, pitch}; }
     Plane GetPlane(int index) const { return index >= 0 && index < 3 ? planes_[index] : Plane{}; }
@@ -203,8 +202,6 @@ private:
     int height_ = 0;
     int colorFormat_ = 0;
     int bitDepth_ = 8;
-    int alignment_ = 16;
-    uint8_t* owned_ = nullptr;
 };
 
 class BaseCodec;
