@@ -26,6 +26,11 @@ struct TransformDsp {
     // bits), and levels[0] is not read. (Passed apart so that the caller
     // does not store it just before the kernel loads the block.)
     void (*dequantIdctAddAc)(const int16_t levels[16], int32_t dc, int qp, uint8_t* dst, ptrdiff_t stride);
+    // Two side by side blocks at dst and dst + 4, with levels[0..15] and
+    // levels[16..31] (and dc[0], dc[1]): the same as the kernels above on
+    // each, in one go where the level allows.
+    void (*dequantIdctAdd2)(const int16_t levels[32], int qp, uint8_t* dst, ptrdiff_t stride);
+    void (*dequantIdctAddAc2)(const int16_t levels[32], const int32_t dc[2], int qp, uint8_t* dst, ptrdiff_t stride);
     // Block whose only coefficient is the scaled DC (16 bits): adds
     // (dc + 32) >> 6 to the 4x4 prediction, the same as the full transform
     // of such a block.

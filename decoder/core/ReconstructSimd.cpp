@@ -9,8 +9,7 @@
 #include "Transform.h"
 
 #include <cstring>
-#include <emmintrin.h>
-#include <tmmintrin.h>
+#include <immintrin.h>
 
 namespace QLMedia {
 
@@ -113,6 +112,104 @@ void DequantIdctAddSse2(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_
 void DequantIdctAddAcSse2(const int16_t levels[16], int32_t dc, int qp, uint8_t* dst, ptrdiff_t stride)
 {
     DequantIdctAdd(levels, dc, true, qp, dst, stride);
+}
+
+void DequantIdctAdd2Sse2(const int16_t levels[32], int qp, uint8_t* dst, ptrdiff_t stride)
+{
+    DequantIdctAdd(levels, 0, false, qp, dst, stride);
+    DequantIdctAdd(levels + 16, 0, false, qp, dst + 4, stride);
+}
+
+void DequantIdctAddAc2Sse2(const int16_t levels[32], const int32_t dc[2], int qp, uint8_t* dst, ptrdiff_t stride)
+{
+    DequantIdctAdd(levels, dc[0], true, qp, dst, stride);
+    DequantIdctAdd(levels + 16, dc[1], true, qp, dst + 4, stride);
+}
+
+// AVX2: the two blocks side by side, one in each 128-bit half of every
+// register. The steps are those of DequantIdctAdd, which all work within
+// halves.
+#define QL_AVX2 __attribute__((target("avx2")))
+
+QL_AVX2 inline void Transpose4x32(__m256i& a, __m256i& b, __m256i& c, __m256i& d)
+{
+    const __m256i t0 = _mm256_unpacklo_epi32(a, b), t1 = _mm256_unpacklo_epi32(c, d);
+    const __m256i t2 = _mm256_unpackhi_epi32(a, b), t3 = _mm256_unpackhi_epi32(c, d);
+    a = _mm256_unpacklo_epi64(t0, t1);
+    b = _mm256_unpackhi_epi64(t0, t1);
+    c = _mm256_unpacklo_epi64(t2, t3);
+    d = _mm256_unpackhi_epi64(t2, t3);
+}
+
+QL_AVX2 inline void Butterfly(__m256i& x0, __m256i& x1, __m256i& x2, __m256i& x3)
+{
+    const __m256i e0 = _mm256_add_epi32(x0, x2);
+    const __m256i e1 = _mm256_sub_epi32(x0, x2);
+    const __m256i e2 = _mm256_sub_epi32(_mm256_srai_epi32(x1, 1), x3);
+    const __m256i e3 = _mm256_add_epi32(x1, _mm256_srai_epi32(x3, 1));
+    x0 = _mm256_add_epi32(e0, e3);
+    x1 = _mm256_add_epi32(e1, e2);
+    x2 = _mm256_sub_epi32(e1, e2);
+    x3 = _mm256_sub_epi32(e0, e3);
+}
+
+QL_AVX2 inline __m128i Load64(const uint8_t* p)
+{
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+
+QL_AVX2 inline void DequantIdctAdd2(const int16_t levels[32], const int32_t* dc, int qp, uint8_t* dst,
+                                    ptrdiff_t stride)
+{
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels + 16));
+    const __m256i l01 = _mm256_permute2x128_si256(a, b, 0x20), l23 = _mm256_permute2x128_si256(a, b, 0x31);
+    const __m256i s01 =
+        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(kLevelScale4x4[qp])));
+    const __m256i s23 =
+        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(kLevelScale4x4[qp] + 8)));
+    const __m256i lo01 = _mm256_mullo_epi16(l01, s01), hi01 = _mm256_mulhi_epi16(l01, s01);
+    const __m256i lo23 = _mm256_mullo_epi16(l23, s23), hi23 = _mm256_mulhi_epi16(l23, s23);
+    __m256i d01 = _mm256_packs_epi32(_mm256_unpacklo_epi16(lo01, hi01), _mm256_unpackhi_epi16(lo01, hi01));
+    const __m256i d23 = _mm256_packs_epi32(_mm256_unpacklo_epi16(lo23, hi23), _mm256_unpackhi_epi16(lo23, hi23));
+    if (dc)
+        d01 = _mm256_blend_epi16(d01, _mm256_set_m128i(_mm_cvtsi32_si128(dc[1]), _mm_cvtsi32_si128(dc[0])), 1);
+    const __m256i t0 = _mm256_unpacklo_epi16(d01, d23), t1 = _mm256_unpackhi_epi16(d01, d23);
+    const __m256i ca = _mm256_unpacklo_epi16(t0, t1), cb = _mm256_unpackhi_epi16(t0, t1);
+    __m256i x0 = _mm256_srai_epi32(_mm256_unpacklo_epi16(ca, ca), 16);
+    __m256i x1 = _mm256_srai_epi32(_mm256_unpackhi_epi16(ca, ca), 16);
+    __m256i x2 = _mm256_srai_epi32(_mm256_unpacklo_epi16(cb, cb), 16);
+    __m256i x3 = _mm256_srai_epi32(_mm256_unpackhi_epi16(cb, cb), 16);
+    Butterfly(x0, x1, x2, x3);
+    Transpose4x32(x0, x1, x2, x3);
+    x0 = _mm256_add_epi32(x0, _mm256_set1_epi32(32));
+    Butterfly(x0, x1, x2, x3);
+    const __m256i r01 = _mm256_packs_epi32(_mm256_srai_epi32(x0, 6), _mm256_srai_epi32(x1, 6));
+    const __m256i r23 = _mm256_packs_epi32(_mm256_srai_epi32(x2, 6), _mm256_srai_epi32(x3, 6));
+    // Rows of eight samples, the first block's four then the second's,
+    // regrouped so that each half holds one block's rows 0-1 (or 2-3).
+    const __m128i q0 = Load64(dst), q1 = Load64(dst + stride);
+    const __m128i q2 = Load64(dst + 2 * stride), q3 = Load64(dst + 3 * stride);
+    const __m256i p01 = _mm256_cvtepu8_epi16(_mm_unpacklo_epi32(q0, q1));
+    const __m256i p23 = _mm256_cvtepu8_epi16(_mm_unpacklo_epi32(q2, q3));
+    const __m256i out = _mm256_packus_epi16(_mm256_adds_epi16(p01, r01), _mm256_adds_epi16(p23, r23));
+    const __m128i first = _mm256_castsi256_si128(out), second = _mm256_extracti128_si256(out, 1);
+    const __m128i rows01 = _mm_unpacklo_epi32(first, second), rows23 = _mm_unpackhi_epi32(first, second);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), rows01);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + stride), _mm_unpackhi_epi64(rows01, rows01));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 2 * stride), rows23);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 3 * stride), _mm_unpackhi_epi64(rows23, rows23));
+}
+
+QL_AVX2 void DequantIdctAdd2Avx2(const int16_t levels[32], int qp, uint8_t* dst, ptrdiff_t stride)
+{
+    DequantIdctAdd2(levels, nullptr, qp, dst, stride);
+}
+
+QL_AVX2 void DequantIdctAddAc2Avx2(const int16_t levels[32], const int32_t dc[2], int qp, uint8_t* dst,
+                                   ptrdiff_t stride)
+{
+    DequantIdctAdd2(levels, dc, qp, dst, stride);
 }
 
 void AddDc4x4Sse2(int32_t dc, uint8_t* dst, ptrdiff_t stride)
@@ -334,6 +431,8 @@ void InitReconstructSimd(DecoderDsp& dsp, SimdLevel level)
         return;
     dsp.transform.dequantIdctAdd = DequantIdctAddSse2;
     dsp.transform.dequantIdctAddAc = DequantIdctAddAcSse2;
+    dsp.transform.dequantIdctAdd2 = DequantIdctAdd2Sse2;
+    dsp.transform.dequantIdctAddAc2 = DequantIdctAddAc2Sse2;
     dsp.transform.addDc4x4 = AddDc4x4Sse2;
     dsp.intra.pred4x4[2] = Pred4x4DcSse2;
     dsp.intra.pred4x4[3] = Pred4x4DiagonalDownLeftSse2;
@@ -346,6 +445,10 @@ void InitReconstructSimd(DecoderDsp& dsp, SimdLevel level)
     dsp.intra.pred16x16[3] = Pred16x16PlaneSse2;
     dsp.intra.predChroma[0] = PredChromaDcSse2;
     dsp.intra.predChroma[3] = PredChromaPlaneSse2;
+    if (level < SimdLevel::Avx2)
+        return;
+    dsp.transform.dequantIdctAdd2 = DequantIdctAdd2Avx2;
+    dsp.transform.dequantIdctAddAc2 = DequantIdctAddAc2Avx2;
 }
 
 } // namespace QLMedia

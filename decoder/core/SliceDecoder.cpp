@@ -54,6 +54,7 @@ private:
     int32_t DecodeInter(int mbType);
     int32_t ReadResidual(bool intra16x16, int cbpLuma, int cbpChroma);
     void ReconstructLumaBlock(int raster); // a block with its own DC
+    void ReconstructLumaPair(int raster);  // the block and the one right of it
     void ReconstructLuma16x16();
     void ReconstructChroma();
     int32_t PredictPartition(int x, int y, int w, int h, int refIdx, MotionVector mvd, int shape);
@@ -422,8 +423,8 @@ int32_t MacroblockDecoder::DecodeInter(int mbType)
         return status;
     mb_->qp = int8_t(qp_);
     if (cbpLuma)
-        for (int raster = 0; raster < 16; ++raster)
-            ReconstructLumaBlock(raster);
+        for (int raster = 0; raster < 16; raster += 2)
+            ReconstructLumaPair(raster);
     if (cbpChroma)
         ReconstructChroma();
     return QL_OK;
@@ -638,6 +639,34 @@ void MacroblockDecoder::ReconstructLumaBlock(int raster)
         dsp_.transform.dequantIdctAdd(luma_[raster], qp_, dst, pitch);
 }
 
+void MacroblockDecoder::ReconstructLumaPair(int raster)
+{
+    auto full = [&](int r) { return lumaCoded_[r] && !(mb_->totalCoeff[r] == 1 && luma_[r][0]); };
+    if (!full(raster) || !full(raster + 1)) {
+        ReconstructLumaBlock(raster);
+        ReconstructLumaBlock(raster + 1);
+        return;
+    }
+    const ptrdiff_t pitch = ctx_.picture.lumaPitch;
+    dsp_.transform.dequantIdctAdd2(luma_[raster], qp_, lumaDst_ + (raster >> 2) * 4 * pitch + (raster & 3) * 4, pitch);
+}
+
+// Two side by side blocks whose DC comes from the DC transform.
+void ReconstructAcPair(const TransformDsp& t, const int16_t (*levels)[16], const bool* coded, const int32_t* dc, int qp,
+                       uint8_t* dst, ptrdiff_t pitch)
+{
+    if (coded[0] && coded[1]) {
+        t.dequantIdctAddAc2(levels[0], dc, qp, dst, pitch);
+        return;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (coded[i])
+            t.dequantIdctAddAc(levels[i], dc[i], qp, dst + 4 * i, pitch);
+        else if (dc[i])
+            t.addDc4x4(dc[i], dst + 4 * i, pitch);
+    }
+}
+
 void MacroblockDecoder::ReconstructLuma16x16()
 {
     bool anyDc = false;
@@ -648,13 +677,9 @@ void MacroblockDecoder::ReconstructLuma16x16()
     else if (!(mb_->cbp & 15))
         return;
     const ptrdiff_t pitch = ctx_.picture.lumaPitch;
-    for (int raster = 0; raster < 16; ++raster) {
-        uint8_t* dst = lumaDst_ + (raster >> 2) * 4 * pitch + (raster & 3) * 4;
-        if (lumaCoded_[raster])
-            dsp_.transform.dequantIdctAddAc(luma_[raster], lumaDc_[raster], qp_, dst, pitch);
-        else if (lumaDc_[raster])
-            dsp_.transform.addDc4x4(lumaDc_[raster], dst, pitch);
-    }
+    for (int raster = 0; raster < 16; raster += 2)
+        ReconstructAcPair(dsp_.transform, luma_ + raster, lumaCoded_ + raster, lumaDc_ + raster, qp_,
+                          lumaDst_ + (raster >> 2) * 4 * pitch + (raster & 3) * 4, pitch);
 }
 
 void MacroblockDecoder::ReconstructChroma()
@@ -669,15 +694,9 @@ void MacroblockDecoder::ReconstructChroma()
             anyDc |= v != 0;
         if (anyDc)
             InverseChromaDc(chromaDc_[c], qpc);
-        for (int b = 0; b < 4; ++b) {
-            uint8_t* dst = dsts[c] + (b >> 1) * 4 * pitch + (b & 1) * 4;
-            if (!chromaCoded_[c][b]) {
-                if (chromaDc_[c][b])
-                    dsp_.transform.addDc4x4(chromaDc_[c][b], dst, pitch);
-                continue;
-            }
-            dsp_.transform.dequantIdctAddAc(chroma_[c][b], chromaDc_[c][b], qpc, dst, pitch);
-        }
+        for (int b = 0; b < 4; b += 2)
+            ReconstructAcPair(dsp_.transform, chroma_[c] + b, chromaCoded_[c] + b, chromaDc_[c] + b, qpc,
+                              dsts[c] + (b >> 1) * 4 * pitch, pitch);
     }
 }
 

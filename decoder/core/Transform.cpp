@@ -87,6 +87,18 @@ void DequantIdctAddAcC(const int16_t levels[16], int32_t dc, int qp, uint8_t* ds
     Idct4x4AddC(block, dst, stride);
 }
 
+void DequantIdctAdd2C(const int16_t levels[32], int qp, uint8_t* dst, ptrdiff_t stride)
+{
+    DequantIdctAddC(levels, qp, dst, stride);
+    DequantIdctAddC(levels + 16, qp, dst + 4, stride);
+}
+
+void DequantIdctAddAc2C(const int16_t levels[32], const int32_t dc[2], int qp, uint8_t* dst, ptrdiff_t stride)
+{
+    DequantIdctAddAcC(levels, dc[0], qp, dst, stride);
+    DequantIdctAddAcC(levels + 16, dc[1], qp, dst + 4, stride);
+}
+
 void AddDc4x4C(int32_t dc, uint8_t* dst, ptrdiff_t stride)
 {
     const int add = (dc + 32) >> 6;
@@ -129,6 +141,8 @@ void InitTransformC(TransformDsp& dsp)
     dsp.idct4x4Add = Idct4x4AddC;
     dsp.dequantIdctAdd = DequantIdctAddC;
     dsp.dequantIdctAddAc = DequantIdctAddAcC;
+    dsp.dequantIdctAdd2 = DequantIdctAdd2C;
+    dsp.dequantIdctAddAc2 = DequantIdctAddAc2C;
     dsp.addDc4x4 = AddDc4x4C;
 }
 

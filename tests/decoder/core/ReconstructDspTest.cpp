@@ -51,12 +51,12 @@ struct Picture {
             b = kind == 0 ? 0 : kind == 1 ? 255 : kind == 2 ? uint8_t((rng() & 1) * 255) : uint8_t(rng());
     }
 
-    // Only the size x size block at Block() differs from `before`.
-    bool OnlyBlockChanged(const Picture& before, int size) const
+    // Only the w x h block at Block() differs from `before`.
+    bool OnlyBlockChanged(const Picture& before, int w, int h) const
     {
         for (int y = 0; y < 64; ++y)
             for (int x = 0; x < kStride; ++x) {
-                const bool inside = y >= kPad && y < kPad + size && x >= kPad && x < kPad + size;
+                const bool inside = y >= kPad && y < kPad + h && x >= kPad && x < kPad + w;
                 if (!inside && bytes[y * kStride + x] != before.bytes[y * kStride + x])
                     return false;
             }
@@ -87,30 +87,46 @@ int16_t RandomLevel(std::mt19937& rng)
 TEST(ReconstructDsp, ScalingWithTransformMatchesReference)
 {
     const std::vector<Level> levels = Levels();
+    const TransformDsp& c = levels[0].dsp.transform;
     std::mt19937 rng(11);
-    for (int trial = 0; trial < 4000; ++trial) {
-        int16_t coeffs[16];
-        for (int16_t& c : coeffs)
-            c = RandomLevel(rng);
+    for (int trial = 0; trial < 3000; ++trial) {
+        // Two blocks side by side for the kernels that take a pair.
+        int16_t coeffs[32];
+        for (int16_t& v : coeffs)
+            v = RandomLevel(rng);
         const int qp = trial % 10 == 0 ? 51 : int(rng() % 52);
+        // The scaled DC of an Intra16x16 or chroma block may be any 16-bit value.
+        const int32_t dc[2] = {RandomLevel(rng), RandomLevel(rng)};
         Picture start;
         start.Fill(rng);
-        // The scaled DC of an Intra16x16 or chroma block may be any 16-bit value.
-        const int16_t dc = RandomLevel(rng);
+        const ptrdiff_t s = Picture::kStride;
         for (int ac = 0; ac < 2; ++ac) {
-            auto run = [&](const DecoderDsp& d, Picture& pic) {
-                if (ac)
-                    d.transform.dequantIdctAddAc(coeffs, dc, qp, pic.Block(), Picture::kStride);
-                else
-                    d.transform.dequantIdctAdd(coeffs, qp, pic.Block(), Picture::kStride);
-            };
+            const std::string what = std::string(ac ? "AC" : "") + " qp " + std::to_string(qp);
             Picture expected = start;
-            run(levels[0].dsp, expected);
-            ASSERT_TRUE(expected.OnlyBlockChanged(start, 4));
-            for (size_t l = 1; l < levels.size(); ++l) {
+            if (ac)
+                c.dequantIdctAddAc(coeffs, dc[0], qp, expected.Block(), s);
+            else
+                c.dequantIdctAdd(coeffs, qp, expected.Block(), s);
+            ASSERT_TRUE(expected.OnlyBlockChanged(start, 4, 4));
+            Picture single = expected;
+            if (ac)
+                c.dequantIdctAddAc(coeffs + 16, dc[1], qp, expected.Block() + 4, s);
+            else
+                c.dequantIdctAdd(coeffs + 16, qp, expected.Block() + 4, s);
+            for (const Level& level : levels) {
+                const TransformDsp& t = level.dsp.transform;
                 Picture got = start;
-                run(levels[l].dsp, got);
-                ASSERT_EQ(expected.bytes, got.bytes) << levels[l].name << (ac ? " AC" : "") << " qp " << qp;
+                if (ac)
+                    t.dequantIdctAddAc(coeffs, dc[0], qp, got.Block(), s);
+                else
+                    t.dequantIdctAdd(coeffs, qp, got.Block(), s);
+                ASSERT_EQ(single.bytes, got.bytes) << level.name << " " << what;
+                got = start;
+                if (ac)
+                    t.dequantIdctAddAc2(coeffs, dc, qp, got.Block(), s);
+                else
+                    t.dequantIdctAdd2(coeffs, qp, got.Block(), s);
+                ASSERT_EQ(expected.bytes, got.bytes) << level.name << " pair " << what;
             }
         }
     }
@@ -195,7 +211,7 @@ TEST(ReconstructDsp, IntraPredictionMatchesReferenceForEveryModeAndNeighbourhood
                                               std::to_string(mode) + " avail " + std::to_string(avail);
                     Picture expected = start;
                     const bool ok = Predict(levels[0].dsp, kind.size, expected.Block(), mode, avail);
-                    ASSERT_TRUE(expected.OnlyBlockChanged(start, kind.size)) << where;
+                    ASSERT_TRUE(expected.OnlyBlockChanged(start, kind.size, kind.size)) << where;
                     if (!ok) {
                         ASSERT_EQ(expected.bytes, start.bytes) << where;
                         continue;
@@ -205,7 +221,7 @@ TEST(ReconstructDsp, IntraPredictionMatchesReferenceForEveryModeAndNeighbourhood
                         ScrambleUnavailable(got, kind.size, avail, rng);
                         const Picture scrambled = got;
                         ASSERT_TRUE(Predict(level.dsp, kind.size, got.Block(), mode, avail)) << where;
-                        ASSERT_TRUE(got.OnlyBlockChanged(scrambled, kind.size)) << level.name << " " << where;
+                        ASSERT_TRUE(got.OnlyBlockChanged(scrambled, kind.size, kind.size)) << level.name << " " << where;
                         for (int y = 0; y < kind.size; ++y)
                             for (int x = 0; x < kind.size; ++x)
                                 ASSERT_EQ(expected.Block()[y * Picture::kStride + x],
