@@ -13,6 +13,7 @@
 #include <array>
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace QLMedia {
@@ -259,46 +260,46 @@ constexpr auto kTotalZeros4x4Lut = BuildLuts<9, 2>(kTotalZeros4x4);
 constexpr auto kTotalZerosChromaDcLut = BuildLuts<3, 0>(kTotalZerosChromaDc);
 constexpr auto kRunBeforeLut = BuildLuts<11, 2>(kRunBefore);
 
-// BitReader::Peek assembles its window byte by byte with bounds checks, so the
-// parser keeps a window of its own and goes back to the reader only when an
-// element might not fit in what is left: about one Peek per block instead of
-// one per syntax element. Bits past the end read as zeros, as from the reader;
-// the Skip in Need() and Sync() sets the reader's sticky error.
-class BitWindow {
-public:
-    explicit BitWindow(BitReader& br) : br_(br), bits_(uint64_t(br.Peek(32)) << 32) {}
-
-    // Makes at least n (0..32) bits available.
-    void Need(int n)
-    {
-        if (left_ < n) {
-            Sync();
-            bits_ = uint64_t(br_.Peek(32)) << 32;
-            left_ = 32;
-        }
-    }
-    // The next 32 bits of the window, most significant first (zeros past what Need() made available).
-    uint32_t Top32() const { return uint32_t(bits_ >> 32); }
-    // n (0..left) bits are used up.
-    void Consume(int n)
-    {
-        bits_ <<= n;
-        left_ -= n;
-        used_ += n;
-    }
-    // Moves the reader past the consumed bits.
-    void Sync()
-    {
-        br_.Skip(used_);
-        used_ = 0;
-    }
-
-private:
-    BitReader& br_;
-    uint64_t bits_;
-    int left_ = 32;
-    int used_ = 0;
+// run_before is read once per coefficient, one after another, so its lookup
+// skips the leading-zero count: the next 3 bits index a row, per zerosLeft
+// (0..6, and 7 for more), holding every codeword of up to 3 bits. Row 0 reads
+// nothing and gives run 0, so the run loop need not stop when the zeros run
+// out. Only zerosLeft > 6 has longer codewords, marked kLongRun here and read
+// through kRunBeforeLut.
+struct ShortLut {
+    VlcEntry entry[8];
 };
+constexpr uint8_t kLongRun = 0xFF;
+
+constexpr std::array<ShortLut, 8> BuildRunBeforeShort()
+{
+    std::array<ShortLut, 8> out {};
+    for (int z = 1; z <= 7; ++z) {
+        for (VlcEntry& e : out[z].entry)
+            e = { 0, kLongRun };
+        ForEachCode(kRunBefore[z - 1], [&](std::string_view c, int value) {
+            const int len = int(c.size());
+            if (len > 3)
+                return;
+            int bits = 0;
+            for (char b : c)
+                bits = bits << 1 | (b - '0');
+            for (int k = 0; k < (1 << (3 - len)); ++k)
+                out[z].entry[(bits << (3 - len)) | k] = { uint8_t(len), uint8_t(value) };
+        });
+    }
+    return out;
+}
+constexpr auto kRunBeforeShort = BuildRunBeforeShort();
+// The run loop relies on this: rows 1..6 are complete and every run in a row
+// is at most its zerosLeft, so only the long codewords need a range check.
+static_assert([] {
+    for (int z = 0; z <= 7; ++z)
+        for (const VlcEntry& e : kRunBeforeShort[z].entry)
+            if (e.value == kLongRun ? z < 7 : e.value > z || (z == 0) != (e.len == 0))
+                return false;
+    return true;
+}());
 
 // The top n (0..31) bits of w; the split shift avoids shifting by 32 when n is 0.
 inline uint32_t TopBits(uint32_t w, int n)
@@ -306,102 +307,104 @@ inline uint32_t TopBits(uint32_t w, int n)
     return w >> 1 >> (31 - n);
 }
 
+// Leading zeros of w, 31 for 0 (w | 1 spares the zero test).
+inline int LeadingZeros31(uint32_t w)
+{
+    return __builtin_clz(w | 1);
+}
+
+// The entry of the codeword at the top of bits in a Lut<MaxLen, S>; len 0
+// when none matches.
+template <int MaxLen, int S>
+inline VlcEntry Lookup(uint32_t bits, const Lut<MaxLen, S>& lut)
+{
+    static_assert(MaxLen + 1 + S <= 32, "the tail must stay inside 32 bits");
+    const int lz = std::min(LeadingZeros31(bits), MaxLen);
+    const uint32_t tail = TopBits(bits << lz << 1, S);
+    return lut.entry[(lz << S) | tail];
+}
+
 // Decodes one codeword of a Lut<MaxLen, S>; -1 when none matches.
 template <int MaxLen, int S>
-inline int ReadVlc(BitWindow& bw, const Lut<MaxLen, S>& lut)
+inline int ReadVlc(BitReader& br, const Lut<MaxLen, S>& lut)
 {
-    bw.Need(MaxLen);
-    const uint32_t top = bw.Top32();
-    const int lz = std::min(std::countl_zero(top), MaxLen);
-    // lz + 1 + S <= 32 for every family, so the tail stays inside top.
-    const uint32_t tail = TopBits(top << lz << 1, S);
-    const VlcEntry e = lut.entry[(lz << S) | tail];
+    const VlcEntry e = Lookup(br.Peek32(), lut);
     if (e.len == 0)
         return -1;
-    bw.Consume(e.len);
+    br.SkipPeeked(e.len);
     return e.value;
 }
 
-// Baseline, Main and Extended streams keep level_prefix <= 15 (clause 9.2.2.1).
-// level_prefix with its 1 must fit one Need() (<= 32 bits), level_suffix
-// (level_prefix - 3 bits) one TopBits() (<= 31).
+// Baseline, Main and Extended streams keep level_prefix <= 15 (clause 9.2.2.1),
+// so a level (level_prefix and its 1, level_suffix of at most 12 bits) fits
+// the 32 bits of one Peek32().
 constexpr int kMaxLevelPrefix = 15;
-static_assert(kMaxLevelPrefix + 1 <= 32 && kMaxLevelPrefix - 3 <= 31);
+static_assert(kMaxLevelPrefix + 1 + 12 <= 32);
 
-} // namespace
-
-int ReadResidualBlockCavlc(BitReader& br, int nC, int maxNumCoeff, int16_t* coeffLevel)
+// The block after the argument checks and the zero fill.
+inline int ReadBlock(BitReader& br, int nC, int maxNumCoeff, const uint8_t* scan, int16_t* coeff)
 {
-    const bool chromaDc = nC == -1;
-    if (chromaDc ? maxNumCoeff != 4 : (nC < 0 || (maxNumCoeff != 15 && maxNumCoeff != 16)))
-        return -1;
-    std::fill_n(coeffLevel, maxNumCoeff, int16_t(0));
-    BitWindow bw(br);
-
-    // coeff_token (9.2.1).
+    // coeff_token (9.2.1), and in the same 32 bits (coeff_token <= 16 bits)
+    // the up to 3 trailing_ones_sign_flags.
+    const uint32_t head = br.Peek32();
     int totalCoeff;
     int trailingOnes;
+    int tokenLength;
     if (nC >= 8) {
         // 6-bit fixed length: TotalCoeff - 1 in 4 bits, TrailingOnes in 2; 000011 is TotalCoeff 0.
-        bw.Need(6);
-        const int v = int(bw.Top32() >> 26);
-        bw.Consume(6);
+        const int v = int(head >> 26);
         totalCoeff = v == 3 ? 0 : (v >> 2) + 1;
         trailingOnes = v == 3 ? 0 : v & 3;
+        tokenLength = 6;
         if (trailingOnes > totalCoeff)
             return -1;
     } else {
-        const int token = ReadVlc(bw, kCoeffTokenLut[kCoeffTokenLutForNc[nC + 1]]);
-        if (token < 0)
+        const VlcEntry e = Lookup(head, kCoeffTokenLut[kCoeffTokenLutForNc[nC + 1]]);
+        if (e.len == 0)
             return -1;
-        totalCoeff = token >> 2;
-        trailingOnes = token & 3;
+        totalCoeff = e.value >> 2;
+        trailingOnes = e.value & 3;
+        tokenLength = e.len;
     }
     if (totalCoeff > maxNumCoeff)
         return -1;
-    if (totalCoeff == 0) {
-        bw.Sync();
-        return br.Error() ? -1 : 0;
-    }
+    br.SkipPeeked(tokenLength + trailingOnes);
+    if (totalCoeff == 0)
+        return 0;
 
     // Levels (9.2.2), highest frequency first.
     // Three sign flags are taken whatever TrailingOnes is (no loop to
     // mispredict); the level loop overwrites the extra ones.
     int level[16];
-    bw.Need(3);
-    const uint32_t signs = bw.Top32();
+    const uint32_t signs = head << tokenLength;
     level[0] = 1 - int((signs >> 30) & 2);
     level[1] = 1 - int((signs >> 29) & 2);
     level[2] = 1 - int((signs >> 28) & 2);
-    bw.Consume(trailingOnes);
 
     int suffixLength = (totalCoeff > 10 && trailingOnes < 3) ? 1 : 0;
     // With fewer than 3 trailing ones the first other level cannot be +-1,
     // so its levelCode is coded two lower.
     int firstLevelBonus = trailingOnes < 3 ? 2 : 0;
     for (int i = trailingOnes; i < totalCoeff; ++i) {
-        // Two Need()s rather than one for the longest case: most levels are
-        // short, and asking for 28 bits would refill the window nearly every time.
-        bw.Need(kMaxLevelPrefix + 1);
-        const int prefix = std::countl_zero(bw.Top32()); // 32 for an all-zero window
+        const uint32_t bits = br.Peek32();
+        const int prefix = LeadingZeros31(bits);
         if (prefix > kMaxLevelPrefix)
             return -1;
-        bw.Consume(prefix + 1);
         int suffixSize = suffixLength;
-        int levelCode = std::min(prefix, 15) << suffixLength;
-        if (prefix >= 14) {
-            if (prefix == 14 && suffixLength == 0)
-                suffixSize = 4;
-            else if (prefix >= 15)
-                suffixSize = prefix - 3;
-            if (prefix >= 15 && suffixLength == 0)
-                levelCode += 15;
-            if (prefix >= 16) // only reachable if kMaxLevelPrefix is raised for other profiles
-                levelCode += (1 << (prefix - 3)) - 4096;
+        int levelCode = prefix << suffixLength;
+        if (prefix >= 14) [[unlikely]] {
+            // The escapes: with suffixLength 0, prefix 14 takes a 4-bit
+            // suffix and prefix 15 a 12-bit one on top of 15; with a longer
+            // suffixLength, prefix 15 takes a 12-bit suffix.
+            if (suffixLength == 0) {
+                suffixSize = prefix == 14 ? 4 : 12;
+                levelCode += prefix == 15 ? 15 : 0;
+            } else if (prefix == 15) {
+                suffixSize = 12;
+            }
         }
-        bw.Need(suffixSize);
-        levelCode += int(TopBits(bw.Top32(), suffixSize));
-        bw.Consume(suffixSize);
+        levelCode += int(TopBits(bits << prefix << 1, suffixSize));
+        br.SkipPeeked(prefix + 1 + suffixSize);
 
         levelCode += firstLevelBonus;
         firstLevelBonus = 0;
@@ -417,35 +420,48 @@ int ReadResidualBlockCavlc(BitReader& br, int nC, int maxNumCoeff, int16_t* coef
     // total_zeros (9.2.3); tzVlcIndex = TotalCoeff.
     int zerosLeft = 0;
     if (totalCoeff < maxNumCoeff) {
-        zerosLeft = chromaDc ? ReadVlc(bw, kTotalZerosChromaDcLut[totalCoeff - 1])
-                             : ReadVlc(bw, kTotalZeros4x4Lut[totalCoeff - 1]);
+        zerosLeft = maxNumCoeff == 4 ? ReadVlc(br, kTotalZerosChromaDcLut[totalCoeff - 1])
+                                     : ReadVlc(br, kTotalZeros4x4Lut[totalCoeff - 1]);
         if (zerosLeft < 0 || zerosLeft > maxNumCoeff - totalCoeff)
             return -1;
     }
 
     // run_before (9.2.4), placing the coefficients from the top down: the
     // first at TotalCoeff - 1 + total_zeros (<= maxNumCoeff - 1), each next one
-    // run_before + 1 lower; once no zeros are left the rest are contiguous and
-    // the last one lands on zerosLeft >= 0.
+    // run_before + 1 lower, the last one on the zeros left (>= 0).
     int coeffNum = totalCoeff - 1 + zerosLeft;
-    int i = 0;
-    for (; i < totalCoeff - 1 && zerosLeft > 0; ++i) {
-        coeffLevel[coeffNum] = int16_t(level[i]);
-        const int run = ReadVlc(bw, kRunBeforeLut[std::min(zerosLeft, 7) - 1]);
-        if (run < 0 || run > zerosLeft) {
-            std::fill_n(coeffLevel, maxNumCoeff, int16_t(0));
-            return -1;
+    for (int i = 0; i < totalCoeff - 1; ++i) {
+        coeff[scan[coeffNum]] = int16_t(level[i]);
+        const VlcEntry e = kRunBeforeShort[std::min(zerosLeft, 7)].entry[br.Peek32() >> 29];
+        int run = e.value;
+        br.SkipPeeked(e.len);
+        if (run == kLongRun) [[unlikely]] {
+            run = ReadVlc(br, kRunBeforeLut[6]);
+            if (run < 0 || run > zerosLeft)
+                return -1;
         }
         zerosLeft -= run;
         coeffNum -= run + 1;
     }
-    for (; i < totalCoeff; ++i)
-        coeffLevel[coeffNum--] = int16_t(level[i]);
+    coeff[scan[coeffNum]] = int16_t(level[totalCoeff - 1]);
+    return totalCoeff;
+}
 
+} // namespace
+
+int ReadResidualBlockCavlc(BitReader& br, int nC, int maxNumCoeff, const uint8_t* scan, int16_t* coeff)
+{
+    if (nC == -1 ? maxNumCoeff != 4 : (nC < 0 || (maxNumCoeff != 15 && maxNumCoeff != 16)))
+        return -1;
+    std::memset(coeff, 0, 16 * sizeof *coeff);
+    // The block is read through a copy of the reader so that its cache stays
+    // in registers rather than being stored back after every codeword.
+    BitReader local = br;
+    const int totalCoeff = ReadBlock(local, nC, maxNumCoeff, scan, coeff);
+    br = local;
     // A block that ran past the end is not a block: leave zeros as for any failure.
-    bw.Sync();
-    if (br.Error()) {
-        std::fill_n(coeffLevel, maxNumCoeff, int16_t(0));
+    if (totalCoeff < 0 || br.Error()) [[unlikely]] {
+        std::memset(coeff, 0, 16 * sizeof *coeff);
         return -1;
     }
     return totalCoeff;

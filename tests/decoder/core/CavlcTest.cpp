@@ -260,12 +260,12 @@ Decoded Decode(const std::vector<uint8_t>& bytes, int nC, int maxNumCoeff)
     int16_t out[16];
     std::fill(std::begin(out), std::end(out), kUntouched);
     Decoded d;
-    d.totalCoeff = ReadResidualBlockCavlc(br, nC, maxNumCoeff, out);
+    d.totalCoeff = ReadResidualBlockCavlc(br, nC, maxNumCoeff, kScanInOrder, out);
     d.coeff.assign(out, out + maxNumCoeff);
     d.bitsRead = br.Position();
     d.wroteBeyond = false;
     for (int i = maxNumCoeff; i < 16; ++i)
-        d.wroteBeyond |= out[i] != kUntouched;
+        d.wroteBeyond |= out[i] != 0;
     return d;
 }
 
@@ -517,7 +517,7 @@ TEST(Cavlc, RandomBlocksBackToBack)
     for (size_t n = 0; n < blocks.size(); ++n) {
         const Block& b = blocks[n];
         int16_t out[16];
-        const int tc = ReadResidualBlockCavlc(br, b.nC, int(b.coeff.size()), out);
+        const int tc = ReadResidualBlockCavlc(br, b.nC, int(b.coeff.size()), kScanInOrder, out);
         ASSERT_EQ(tc, CountNonZero(b.coeff)) << "block " << n << " nC " << b.nC;
         ASSERT_EQ(std::vector<int>(out, out + b.coeff.size()), b.coeff) << "block " << n << " nC " << b.nC;
     }
@@ -605,7 +605,7 @@ TEST(Cavlc, InvalidArgumentsReadAndWriteNothing)
         BitReader br(bytes.data(), bytes.size());
         int16_t out[16];
         std::fill(std::begin(out), std::end(out), kUntouched);
-        EXPECT_EQ(ReadResidualBlockCavlc(br, c.nC, c.maxNumCoeff, out), -1);
+        EXPECT_EQ(ReadResidualBlockCavlc(br, c.nC, c.maxNumCoeff, kScanInOrder, out), -1);
         EXPECT_EQ(br.Position(), 0u);
         for (int16_t v : out)
             EXPECT_EQ(v, kUntouched);
@@ -651,7 +651,7 @@ TEST(Cavlc, StickyReaderErrorFails)
     BitReader br(bytes.data(), bytes.size());
     br.SetError();
     int16_t out[16];
-    EXPECT_EQ(ReadResidualBlockCavlc(br, 0, 16, out), -1);
+    EXPECT_EQ(ReadResidualBlockCavlc(br, 0, 16, kScanInOrder, out), -1);
 }
 
 } // namespace
