@@ -576,11 +576,10 @@ int32_t MacroblockDecoder::ReadResidual(bool intra16x16, int cbpLuma, int cbpChr
     }
     int16_t levels[16];
     if (intra16x16) {
-        const int n = ReadResidualBlockCavlc(br_, TotalCoeffNc(0, 0), 16, levels);
+        const int n = ReadResidualBlockCavlc(br_, TotalCoeffNc(0, 0), 16, kZigzag4x4, levels);
         if (n < 0)
             return H264_ERR_RESIDUAL;
-        for (int i = 0; i < 16; ++i)
-            lumaDc_[kZigzag4x4[i]] = levels[i];
+        std::copy(levels, levels + 16, lumaDc_);
     }
     for (int z = 0; z < 16; ++z) {
         const int raster = kZToRaster[z];
@@ -590,19 +589,16 @@ int32_t MacroblockDecoder::ReadResidual(bool intra16x16, int cbpLuma, int cbpChr
             continue;
         }
         const int maxCoeff = intra16x16 ? 15 : 16;
-        const int n = ReadResidualBlockCavlc(br_, TotalCoeffNc(bx, by), maxCoeff, levels);
+        const uint8_t* scan = intra16x16 ? kZigzag4x4 + 1 : kZigzag4x4;
+        const int n = ReadResidualBlockCavlc(br_, TotalCoeffNc(bx, by), maxCoeff, scan, luma_[raster]);
         if (n < 0)
             return H264_ERR_RESIDUAL;
         mb_->totalCoeff[raster] = uint8_t(n);
-        std::memset(luma_[raster], 0, sizeof luma_[raster]);
-        const int start = intra16x16 ? 1 : 0;
-        for (int i = 0; i < maxCoeff; ++i)
-            luma_[raster][kZigzag4x4[start + i]] = levels[i];
         lumaCoded_[raster] = n > 0;
     }
     if (cbpChroma) {
         for (int c = 0; c < 2; ++c) {
-            const int n = ReadResidualBlockCavlc(br_, -1, 4, levels);
+            const int n = ReadResidualBlockCavlc(br_, -1, 4, kScanInOrder, levels);
             if (n < 0)
                 return H264_ERR_CHROMA_DC;
             for (int i = 0; i < 4; ++i)
@@ -615,13 +611,10 @@ int32_t MacroblockDecoder::ReadResidual(bool intra16x16, int cbpLuma, int cbpChr
                 mb_->chromaTotalCoeff[c][b] = 0;
                 continue;
             }
-            const int n = ReadResidualBlockCavlc(br_, ChromaNc(c, b & 1, b >> 1), 15, levels);
+            const int n = ReadResidualBlockCavlc(br_, ChromaNc(c, b & 1, b >> 1), 15, kZigzag4x4 + 1, chroma_[c][b]);
             if (n < 0)
                 return H264_ERR_RESIDUAL;
             mb_->chromaTotalCoeff[c][b] = uint8_t(n);
-            std::memset(chroma_[c][b], 0, sizeof chroma_[c][b]);
-            for (int i = 0; i < 15; ++i)
-                chroma_[c][b][kZigzag4x4[1 + i]] = levels[i];
             chromaCoded_[c][b] = n > 0;
         }
     return br_.Error() ? H264_ERR_RESIDUAL : QL_OK;
