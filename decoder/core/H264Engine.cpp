@@ -11,7 +11,7 @@ namespace QLMedia {
 H264Engine::H264Engine(MemoryAllocator* allocator, int threads) : allocator_(allocator), threads_(threads)
 {
     if (threads_ > 1)
-        follower_ = std::make_unique<DeblockFollower>();
+        reconstruction_ = std::make_unique<ReconstructionThread>([this](const MacroblockWork& w) { Reconstruct(w); });
 }
 
 const SequenceParameterSet* H264Engine::ActiveSps() const
@@ -156,10 +156,10 @@ int32_t H264Engine::StartPicture(const SequenceParameterSet& sps, const PictureP
     for (MbInfo& m : mbs_)
         m.sliceNumber = -1;
     dpb_.ComputePoc(activeSps_, sh, *frame);
-    decodedPrefix_ = 0;
     lostMbSource_ = PicturePlanes{};
-    if (follower_)
-        follower_->Begin(frame->Planes(), mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data());
+    planes_ = frame->Planes();
+    refLists_.clear();
+    deblocker_.Begin(planes_, mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data());
     return QL_OK;
 }
 
@@ -191,17 +191,18 @@ int32_t H264Engine::DecodeSlice(const NalUnit& nal)
     ctx.sps = &activeSps_;
     ctx.pps = pps;
     ctx.header = &sh;
-    ctx.picture = current_->Planes();
     ctx.mbs = mbs_.data();
     ctx.sliceNumber = sliceCount_++;
     ctx.sliceGroupMap = pps->numSliceGroups > 1 ? &sliceGroupMap_ : nullptr;
-    ctx.listener = follower_ ? this : nullptr;
+    ctx.sink = this;
+    std::vector<RefPicture>& refList = refLists_.emplace_back();
+    ctx.refList = &refList;
     if (sh.sliceType == kSliceP) {
-        status = dpb_.BuildRefList(activeSps_, sh, ctx.refList);
+        status = dpb_.BuildRefList(activeSps_, sh, refList);
         if (status != QL_OK)
             return status;
-        if (!lostMbSource_.y && !ctx.refList.empty() && ctx.refList[0].identity)
-            lostMbSource_ = ctx.refList[0].planes;
+        if (!lostMbSource_.y && !refList.empty() && refList[0].identity)
+            lostMbSource_ = refList[0].planes;
     }
     SliceFilterParams filter;
     filter.disableDeblockingFilterIdc = sh.disableDeblockingFilterIdc;
@@ -226,6 +227,8 @@ void H264Engine::FinishPicture()
         return;
     H264DecoderFrame* frame = current_;
     current_ = nullptr;
+    if (reconstruction_)
+        reconstruction_->Drain();
     if (decodedMbs_ < activeSps_.widthMbs * activeSps_.heightMbs) {
         // Slices were lost: their macroblocks are filled from the reference
         // (never left holding whatever the buffer held before, which would
@@ -241,10 +244,7 @@ void H264Engine::FinishPicture()
                 m.sliceNumber = int(sliceParams_.size()) - 1;
             }
     }
-    if (follower_)
-        follower_->Finish();
-    else
-        DeblockPicture(frame->Planes(), mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data());
+    deblocker_.FinishRest();
     dpb_.MarkDecoded(activeSps_, firstSlice_, *frame);
     frame->decoding = false;
     frame->neededForOutput = true;
@@ -276,24 +276,29 @@ void H264Engine::FillLostMacroblocks(const PicturePlanes& picture)
     }
 }
 
-void H264Engine::MacroblockDone(int addr)
+MacroblockWork& H264Engine::Slot()
 {
-    // Slices may arrive out of order: the prefix grows over every macroblock
-    // an earlier slice decoded.
-    if (addr != decodedPrefix_)
-        return;
-    const int total = activeSps_.widthMbs * activeSps_.heightMbs;
-    int prefix = decodedPrefix_ + 1;
-    while (prefix < total && mbs_[size_t(prefix)].sliceNumber >= 0)
-        ++prefix;
-    decodedPrefix_ = prefix;
-    follower_->Advance(prefix);
+    return reconstruction_ ? reconstruction_->Slot() : work_;
+}
+
+void H264Engine::Commit()
+{
+    if (reconstruction_)
+        reconstruction_->Commit();
+    else
+        Reconstruct(work_);
+}
+
+void H264Engine::Reconstruct(const MacroblockWork& work)
+{
+    ReconstructMacroblock(work, mbs_[size_t(work.addr)], planes_, activeSps_.widthMbs);
+    deblocker_.Reconstructed(work.addr);
 }
 
 void H264Engine::DropPicture()
 {
-    if (current_ && follower_)
-        follower_->Abandon();
+    if (current_ && reconstruction_)
+        reconstruction_->Discard();
     if (current_)
         current_->decoding = false;
     current_ = nullptr;

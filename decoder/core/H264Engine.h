@@ -3,8 +3,8 @@
 // buffer and output order.
 #pragma once
 
-#include "DeblockFollower.h"
 #include "Dpb.h"
+#include "MacroblockPipeline.h"
 #include "Framework.h"
 #include "Nal.h"
 #include "ParameterSets.h"
@@ -14,12 +14,13 @@
 #include <memory>
 
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <vector>
 
 namespace QLMedia {
 
-class H264Engine : private MacroblockListener {
+class H264Engine : private MacroblockSink {
 public:
     explicit H264Engine(MemoryAllocator* allocator, int threads);
 
@@ -46,7 +47,9 @@ private:
     int32_t ActivateSps(const SequenceParameterSet& sps);
     bool StartsNewPicture(const SliceHeader& sh) const;
     void SetErrorFlag(bool value);
-    void MacroblockDone(int addr) override;
+    MacroblockWork& Slot() override;
+    void Commit() override;
+    void Reconstruct(const MacroblockWork& work);
     void FillLostMacroblocks(const PicturePlanes& picture);
 
     MemoryAllocator* allocator_;
@@ -71,7 +74,10 @@ private:
     std::vector<SliceFilterParams> sliceParams_;
     std::vector<uint8_t> sliceGroupMap_;
 
-    int decodedPrefix_ = 0; // macroblocks 0 .. decodedPrefix_ - 1 are reconstructed
+    PicturePlanes planes_{};                   // of current_
+    std::deque<std::vector<RefPicture>> refLists_; // one per slice of current_, never moving
+    PictureDeblocker deblocker_;
+    MacroblockWork work_; // the one record when this thread reconstructs
     // What the macroblocks of lost slices are copied from: the first
     // reference of the picture's first P slice (none: they are grey).
     PicturePlanes lostMbSource_{};
@@ -79,9 +85,9 @@ private:
     mutable std::mutex schedulerLock_; // guards the error flag
     bool errorFlag_ = false;
 
-    // With more than one thread, deblocking follows reconstruction on a
-    // thread of its own. Last: it stops before the pictures go away.
-    std::unique_ptr<DeblockFollower> follower_;
+    // With more than one thread, reconstruction and deblocking run on a
+    // thread of their own. Last: it stops before the pictures go away.
+    std::unique_ptr<ReconstructionThread> reconstruction_;
 };
 
 } // namespace QLMedia

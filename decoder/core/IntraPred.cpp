@@ -324,7 +324,7 @@ void InitIntraPredC(IntraPredDsp& dsp)
     dsp.predChroma[IntraPredDsp::kDc128] = PredDc128<8>;
 }
 
-bool PredictIntra4x4(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail)
+bool Intra4x4ModeUsable(int mode, unsigned avail)
 {
     // Neighbours each mode needs, as IntraAvail bits.
     static const uint8_t kNeeds[9] = {kAvailTop,
@@ -336,7 +336,24 @@ bool PredictIntra4x4(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, in
                                       kAvailTop | kAvailLeft | kAvailTopLeft,
                                       kAvailTop,
                                       kAvailLeft};
-    if (mode < 0 || mode > 8 || (avail & kNeeds[mode]) != kNeeds[mode])
+    return mode >= 0 && mode <= 8 && (avail & kNeeds[mode]) == kNeeds[mode];
+}
+
+bool Intra16x16ModeUsable(int mode, unsigned avail)
+{
+    static const uint8_t kNeeds[4] = {kAvailTop, kAvailLeft, 0, kAvailTop | kAvailLeft | kAvailTopLeft};
+    return mode >= 0 && mode <= 3 && (avail & kNeeds[mode]) == kNeeds[mode];
+}
+
+bool IntraChromaModeUsable(int mode, unsigned avail)
+{
+    static const uint8_t kNeeds[4] = {0, kAvailLeft, kAvailTop, kAvailTop | kAvailLeft | kAvailTopLeft};
+    return mode >= 0 && mode <= 3 && (avail & kNeeds[mode]) == kNeeds[mode];
+}
+
+bool PredictIntra4x4(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail)
+{
+    if (!Intra4x4ModeUsable(mode, avail))
         return false;
     if (mode == 2) {
         dsp.pred4x4[DcIndex(2, IntraPredDsp::k4x4DcLeft, IntraPredDsp::k4x4DcTop, IntraPredDsp::k4x4Dc128, avail)](
@@ -355,8 +372,7 @@ bool PredictIntra4x4(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, in
 
 bool PredictIntra16x16(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail)
 {
-    static const uint8_t kNeeds[4] = {kAvailTop, kAvailLeft, 0, kAvailTop | kAvailLeft | kAvailTopLeft};
-    if (mode < 0 || mode > 3 || (avail & kNeeds[mode]) != kNeeds[mode])
+    if (!Intra16x16ModeUsable(mode, avail))
         return false;
     if (mode == 2)
         mode = DcIndex(2, IntraPredDsp::kDcLeft, IntraPredDsp::kDcTop, IntraPredDsp::kDc128, avail);
@@ -366,8 +382,7 @@ bool PredictIntra16x16(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, 
 
 bool PredictIntraChroma(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail)
 {
-    static const uint8_t kNeeds[4] = {0, kAvailLeft, kAvailTop, kAvailTop | kAvailLeft | kAvailTopLeft};
-    if (mode < 0 || mode > 3 || (avail & kNeeds[mode]) != kNeeds[mode])
+    if (!IntraChromaModeUsable(mode, avail))
         return false;
     if (mode == 0)
         mode = DcIndex(0, IntraPredDsp::kDcLeft, IntraPredDsp::kDcTop, IntraPredDsp::kDc128, avail);

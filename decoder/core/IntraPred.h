@@ -19,8 +19,12 @@ enum IntraAvail : unsigned {
     kAvailTopLeft = 8,
 };
 
-// False when the mode needs neighbours that are not available (a bitstream
-// error); dst is then left alone.
+// Whether the mode can predict from these neighbours; when it cannot (a
+// bitstream error) the Predict functions leave dst alone and return false.
+bool Intra4x4ModeUsable(int mode, unsigned avail);
+bool Intra16x16ModeUsable(int mode, unsigned avail);
+bool IntraChromaModeUsable(int mode, unsigned avail);
+
 bool PredictIntra4x4(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail);
 bool PredictIntra16x16(const IntraPredDsp& dsp, uint8_t* dst, ptrdiff_t stride, int mode, unsigned avail);
 // One 8x8 chroma block (4:2:0).

@@ -38,9 +38,45 @@ int Median(int a, int b, int c)
     return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
 
-class MacroblockDecoder {
+// Availability of the neighbouring samples of 4x4 block (bx, by) for intra
+// prediction, from the macroblock's usable neighbours.
+unsigned Intra4x4Avail(unsigned neighbours, int bx, int by)
+{
+    unsigned avail = 0;
+    if (bx > 0 || (neighbours & kNeighbourLeft))
+        avail |= kAvailLeft;
+    if (by > 0 || (neighbours & kNeighbourTop))
+        avail |= kAvailTop;
+    if (bx > 0 && by > 0)
+        avail |= kAvailTopLeft;
+    else if ((bx == 0 && by > 0 && (neighbours & kNeighbourLeft)) || (bx > 0 && by == 0 && (neighbours & kNeighbourTop)) ||
+             (bx == 0 && by == 0 && (neighbours & kNeighbourTopLeft)))
+        avail |= kAvailTopLeft;
+    if (by == 0) {
+        if ((bx < 3 && (neighbours & kNeighbourTop)) || (bx == 3 && (neighbours & kNeighbourTopRight)))
+            avail |= kAvailTopRight;
+    } else if (bx < 3 && kRasterToZ[(by - 1) * 4 + bx + 1] < kRasterToZ[by * 4 + bx]) {
+        avail |= kAvailTopRight;
+    }
+    return avail;
+}
+
+// The same for a whole macroblock (16x16 luma and chroma prediction).
+unsigned MbIntraAvail(unsigned neighbours)
+{
+    unsigned avail = 0;
+    if (neighbours & kNeighbourLeft)
+        avail |= kAvailLeft;
+    if (neighbours & kNeighbourTop)
+        avail |= kAvailTop;
+    if (neighbours & kNeighbourTopLeft)
+        avail |= kAvailTopLeft;
+    return avail;
+}
+
+class MacroblockParser {
 public:
-    MacroblockDecoder(BitReader& br, const SliceContext& ctx)
+    MacroblockParser(BitReader& br, const SliceContext& ctx)
         : br_(br), ctx_(ctx), sps_(*ctx.sps), pps_(*ctx.pps), sh_(*ctx.header), widthMbs_(ctx.sps->widthMbs)
     {
         qp_ = sh_.sliceQp;
@@ -53,10 +89,6 @@ private:
     int32_t DecodeIntra(int mbType);
     int32_t DecodeInter(int mbType);
     int32_t ReadResidual(bool intra16x16, int cbpLuma, int cbpChroma);
-    void ReconstructLumaBlock(int raster); // a block with its own DC
-    void ReconstructLumaPair(int raster);  // the block and the one right of it
-    void ReconstructLuma16x16();
-    void ReconstructChroma();
     int32_t PredictPartition(int x, int y, int w, int h, int refIdx, MotionVector mvd, int shape);
     void PredictSkip();
     MotionVector PredictMv(int x, int y, int w, int h, int refIdx, int shape);
@@ -68,8 +100,6 @@ private:
     }
     int TotalCoeffNc(int bx, int by) const;
     int ChromaNc(int c, int bx, int by) const;
-    unsigned Intra4x4Avail(int bx, int by) const;
-    unsigned MbIntraAvail() const;
     int32_t MotionCompensate(int x, int y, int w, int h, int refIdx, MotionVector mv);
 
     BitReader& br_;
@@ -78,31 +108,27 @@ private:
     const PictureParameterSet& pps_;
     const SliceHeader& sh_;
     const int widthMbs_;
-    const DecoderDsp& dsp_ = Dsp();
     int qp_;
 
     // Current macroblock.
     int mbx_ = 0, mby_ = 0;
     MbInfo* mb_ = nullptr;
-    uint8_t* lumaDst_ = nullptr;
-    uint8_t* cbDst_ = nullptr;
-    uint8_t* crDst_ = nullptr;
+    MacroblockWork* work_ = nullptr;
     const MbInfo* nbA_ = nullptr; // left, above, above right, above left (null: unavailable)
     const MbInfo* nbB_ = nullptr;
     const MbInfo* nbC_ = nullptr;
     const MbInfo* nbD_ = nullptr;
     uint16_t mvAssigned_ = 0; // 4x4 blocks (raster) whose motion is known
-    int16_t luma_[16][16];    // levels per raster block, raster coefficient positions
-    bool lumaCoded_[16];
-    int32_t lumaDc_[16];
-    int32_t chromaDc_[2][4];
-    int16_t chroma_[2][4][16];
-    bool chromaCoded_[2][4];
-    int intraChromaMode_ = 0;
-    int intra16x16Mode_ = 0;
+    // The current record's residual arrays, under the names parsing uses.
+    int16_t (*luma_)[16] = nullptr;
+    bool* lumaCoded_ = nullptr;
+    int32_t* lumaDc_ = nullptr;
+    int32_t (*chromaDc_)[4] = nullptr;
+    int16_t (*chroma_)[4][16] = nullptr;
+    bool (*chromaCoded_)[4] = nullptr;
 };
 
-const MbInfo* MacroblockDecoder::MbAt(int mbx, int mby) const
+const MbInfo* MacroblockParser::MbAt(int mbx, int mby) const
 {
     if (mbx < 0 || mby < 0 || mbx >= widthMbs_ || mby >= sps_.heightMbs)
         return nullptr;
@@ -110,7 +136,7 @@ const MbInfo* MacroblockDecoder::MbAt(int mbx, int mby) const
     return m->sliceNumber == ctx_.sliceNumber ? m : nullptr;
 }
 
-int32_t MacroblockDecoder::Decode(int& decodedMbs)
+int32_t MacroblockParser::Decode(int& decodedMbs)
 {
     const int total = widthMbs_ * sps_.heightMbs;
     const std::vector<uint8_t>* map = ctx_.sliceGroupMap;
@@ -136,8 +162,7 @@ int32_t MacroblockDecoder::Decode(int& decodedMbs)
                 if (status)
                     return status;
                 ++decodedMbs;
-                if (ctx_.listener)
-                    ctx_.listener->MacroblockDone(addr);
+                ctx_.sink->Commit();
                 addr = next(addr);
             }
             if (run > 0)
@@ -150,8 +175,7 @@ int32_t MacroblockDecoder::Decode(int& decodedMbs)
             if (status)
                 return status;
             ++decodedMbs;
-            if (ctx_.listener)
-                ctx_.listener->MacroblockDone(addr);
+            ctx_.sink->Commit();
             moreData = br_.MoreRbspData();
             addr = next(addr);
         }
@@ -159,7 +183,7 @@ int32_t MacroblockDecoder::Decode(int& decodedMbs)
     return br_.Error() ? H264_ERR_SLICE_DATA : QL_OK;
 }
 
-int32_t MacroblockDecoder::DecodeMacroblock(int addr, bool skipped)
+int32_t MacroblockParser::DecodeMacroblock(int addr, bool skipped)
 {
     mbx_ = addr % widthMbs_;
     mby_ = addr / widthMbs_;
@@ -168,10 +192,6 @@ int32_t MacroblockDecoder::DecodeMacroblock(int addr, bool skipped)
         return H264_ERR_MB_ADDRESS; // decoded twice in one picture
     *mb_ = MbInfo{};
     std::fill(std::begin(mb_->intra4x4Mode), std::end(mb_->intra4x4Mode), int8_t(2));
-    const PicturePlanes& pic = ctx_.picture;
-    lumaDst_ = pic.y + ptrdiff_t(mby_) * 16 * pic.lumaPitch + mbx_ * 16;
-    cbDst_ = pic.cb + ptrdiff_t(mby_) * 8 * pic.chromaPitch + mbx_ * 8;
-    crDst_ = pic.cr + ptrdiff_t(mby_) * 8 * pic.chromaPitch + mbx_ * 8;
     nbA_ = MbAt(mbx_ - 1, mby_);
     nbB_ = MbAt(mbx_, mby_ - 1);
     nbC_ = MbAt(mbx_ + 1, mby_ - 1);
@@ -179,9 +199,31 @@ int32_t MacroblockDecoder::DecodeMacroblock(int addr, bool skipped)
     mvAssigned_ = 0;
     mb_->sliceNumber = ctx_.sliceNumber;
 
+    MacroblockWork& w = ctx_.sink->Slot();
+    work_ = &w;
+    w.addr = addr;
+    w.partitionCount = 0;
+    w.refList = ctx_.refList;
+    w.chromaQpOffset[0] = pps_.chromaQpIndexOffset;
+    w.chromaQpOffset[1] = pps_.secondChromaQpIndexOffset;
+    w.neighbours = uint8_t((IntraAvailable(nbA_) ? kNeighbourLeft : 0) | (IntraAvailable(nbB_) ? kNeighbourTop : 0) |
+                           (IntraAvailable(nbC_) ? kNeighbourTopRight : 0) |
+                           (IntraAvailable(nbD_) ? kNeighbourTopLeft : 0));
+    luma_ = w.luma;
+    lumaCoded_ = w.lumaCoded;
+    lumaDc_ = w.lumaDc;
+    chromaDc_ = w.chromaDc;
+    chroma_ = w.chroma;
+    chromaCoded_ = w.chromaCoded;
+
     if (skipped) {
         mb_->kind = MbKind::PSkip;
         mb_->qp = int8_t(qp_);
+        std::memset(lumaCoded_, 0, sizeof w.lumaCoded);
+        std::memset(chromaCoded_, 0, sizeof w.chromaCoded);
+        std::memset(lumaDc_, 0, sizeof w.lumaDc);
+        std::memset(chromaDc_, 0, sizeof w.chromaDc);
+        w.qp = qp_;
         PredictSkip();
         return MotionCompensate(0, 0, 16, 16, 0, mb_->mv[0]);
     }
@@ -200,52 +242,15 @@ int32_t MacroblockDecoder::DecodeMacroblock(int addr, bool skipped)
     return DecodeInter(int(mbType));
 }
 
-unsigned MacroblockDecoder::MbIntraAvail() const
+int32_t MacroblockParser::DecodeIntra(int mbType)
 {
-    unsigned avail = 0;
-    if (IntraAvailable(nbA_))
-        avail |= kAvailLeft;
-    if (IntraAvailable(nbB_))
-        avail |= kAvailTop;
-    if (IntraAvailable(nbD_))
-        avail |= kAvailTopLeft;
-    return avail;
-}
-
-unsigned MacroblockDecoder::Intra4x4Avail(int bx, int by) const
-{
-    unsigned avail = 0;
-    if (bx > 0 || IntraAvailable(nbA_))
-        avail |= kAvailLeft;
-    if (by > 0 || IntraAvailable(nbB_))
-        avail |= kAvailTop;
-    if (bx > 0 && by > 0)
-        avail |= kAvailTopLeft;
-    else if ((bx == 0 && by > 0 && IntraAvailable(nbA_)) || (bx > 0 && by == 0 && IntraAvailable(nbB_)) ||
-             (bx == 0 && by == 0 && IntraAvailable(nbD_)))
-        avail |= kAvailTopLeft;
-    if (by == 0) {
-        if ((bx < 3 && IntraAvailable(nbB_)) || (bx == 3 && IntraAvailable(nbC_)))
-            avail |= kAvailTopRight;
-    } else if (bx < 3 && kRasterToZ[(by - 1) * 4 + bx + 1] < kRasterToZ[by * 4 + bx]) {
-        avail |= kAvailTopRight;
-    }
-    return avail;
-}
-
-int32_t MacroblockDecoder::DecodeIntra(int mbType)
-{
+    MacroblockWork& w = *work_;
     if (mbType == 25) { // I_PCM
         mb_->kind = MbKind::IPCM;
         while (!br_.ByteAligned())
             br_.ReadBit();
-        for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x)
-                lumaDst_[y * ctx_.picture.lumaPitch + x] = uint8_t(br_.ReadBits(8));
-        for (uint8_t* dst : {cbDst_, crDst_})
-            for (int y = 0; y < 8; ++y)
-                for (int x = 0; x < 8; ++x)
-                    dst[y * ctx_.picture.chromaPitch + x] = uint8_t(br_.ReadBits(8));
+        for (uint8_t& sample : w.pcm)
+            sample = uint8_t(br_.ReadBits(8));
         std::fill(std::begin(mb_->totalCoeff), std::end(mb_->totalCoeff), uint8_t(16));
         for (auto& c : mb_->chromaTotalCoeff)
             std::fill(std::begin(c), std::end(c), uint8_t(16));
@@ -275,17 +280,21 @@ int32_t MacroblockDecoder::DecodeIntra(int mbType)
                 predMode = rem < predMode ? rem : rem + 1;
             }
             mb_->intra4x4Mode[raster] = int8_t(predMode);
+            if (!Intra4x4ModeUsable(predMode, Intra4x4Avail(w.neighbours, bx, by)))
+                return H264_ERR_INTRA_MODE;
         }
     } else {
         mb_->kind = MbKind::I16x16;
-        intra16x16Mode_ = (mbType - 1) % 4;
+        w.intra16x16Mode = uint8_t((mbType - 1) % 4);
+        if (!Intra16x16ModeUsable(w.intra16x16Mode, MbIntraAvail(w.neighbours)))
+            return H264_ERR_INTRA_MODE;
         cbpChroma = ((mbType - 1) / 4) % 3;
         cbpLuma = mbType >= 13 ? 15 : 0;
     }
     const uint32_t chromaMode = br_.ReadUe();
-    if (chromaMode > 3 || br_.Error())
+    if (chromaMode > 3 || br_.Error() || !IntraChromaModeUsable(int(chromaMode), MbIntraAvail(w.neighbours)))
         return H264_ERR_INTRA_MODE;
-    intraChromaMode_ = int(chromaMode);
+    w.intraChromaMode = uint8_t(chromaMode);
     if (!i16) {
         const uint32_t code = br_.ReadUe();
         if (code > 47)
@@ -294,36 +303,15 @@ int32_t MacroblockDecoder::DecodeIntra(int mbType)
         cbpChroma = kCbpTable[code][0] >> 4;
     }
     mb_->cbp = uint8_t(cbpLuma | (cbpChroma << 4));
-    int32_t status = ReadResidual(i16, cbpLuma, cbpChroma);
+    const int32_t status = ReadResidual(i16, cbpLuma, cbpChroma);
     if (status)
         return status;
     mb_->qp = int8_t(qp_);
-
-    if (i16) {
-        if (!PredictIntra16x16(dsp_.intra, lumaDst_, ctx_.picture.lumaPitch, intra16x16Mode_, MbIntraAvail()))
-            return H264_ERR_INTRA_MODE;
-        ReconstructLuma16x16();
-    } else {
-        for (int z = 0; z < 16; ++z) {
-            const int raster = kZToRaster[z];
-            const int bx = raster & 3, by = raster >> 2;
-            uint8_t* dst = lumaDst_ + by * 4 * ctx_.picture.lumaPitch + bx * 4;
-            if (!PredictIntra4x4(dsp_.intra, dst, ctx_.picture.lumaPitch, mb_->intra4x4Mode[raster],
-                                 Intra4x4Avail(bx, by)))
-                return H264_ERR_INTRA_MODE;
-            ReconstructLumaBlock(raster);
-        }
-    }
-    const unsigned avail = MbIntraAvail();
-    if (!PredictIntraChroma(dsp_.intra, cbDst_, ctx_.picture.chromaPitch, intraChromaMode_, avail) ||
-        !PredictIntraChroma(dsp_.intra, crDst_, ctx_.picture.chromaPitch, intraChromaMode_, avail))
-        return H264_ERR_INTRA_MODE;
-    if (cbpChroma)
-        ReconstructChroma();
+    w.qp = qp_;
     return QL_OK;
 }
 
-int32_t MacroblockDecoder::DecodeInter(int mbType)
+int32_t MacroblockParser::DecodeInter(int mbType)
 {
     static const MbKind kKinds[5] = {MbKind::P16x16, MbKind::P16x8, MbKind::P8x16, MbKind::P8x8, MbKind::P8x8};
     mb_->kind = kKinds[mbType];
@@ -422,15 +410,11 @@ int32_t MacroblockDecoder::DecodeInter(int mbType)
     if (status)
         return status;
     mb_->qp = int8_t(qp_);
-    if (cbpLuma)
-        for (int raster = 0; raster < 16; raster += 2)
-            ReconstructLumaPair(raster);
-    if (cbpChroma)
-        ReconstructChroma();
+    work_->qp = qp_;
     return QL_OK;
 }
 
-Neighbour MacroblockDecoder::NeighbourAt(int x, int y) const
+Neighbour MacroblockParser::NeighbourAt(int x, int y) const
 {
     Neighbour n;
     const MbInfo* m;
@@ -460,7 +444,7 @@ Neighbour MacroblockDecoder::NeighbourAt(int x, int y) const
     return n;
 }
 
-MotionVector MacroblockDecoder::PredictMv(int x, int y, int w, int h, int refIdx, int shape)
+MotionVector MacroblockParser::PredictMv(int x, int y, int w, int h, int refIdx, int shape)
 {
     const Neighbour a = NeighbourAt(x - 1, y);
     const Neighbour b = NeighbourAt(x, y - 1);
@@ -494,7 +478,7 @@ MotionVector MacroblockDecoder::PredictMv(int x, int y, int w, int h, int refIdx
     return mv;
 }
 
-void MacroblockDecoder::PredictSkip()
+void MacroblockParser::PredictSkip()
 {
     const Neighbour a = NeighbourAt(-1, 0);
     const Neighbour b = NeighbourAt(0, -1);
@@ -507,7 +491,7 @@ void MacroblockDecoder::PredictSkip()
     mvAssigned_ = 0xFFFF;
 }
 
-int32_t MacroblockDecoder::PredictPartition(int x, int y, int w, int h, int refIdx, MotionVector mvd, int shape)
+int32_t MacroblockParser::PredictPartition(int x, int y, int w, int h, int refIdx, MotionVector mvd, int shape)
 {
     MotionVector mv = PredictMv(x, y, w, h, refIdx, shape);
     mv.x = int16_t(mv.x + mvd.x);
@@ -520,11 +504,12 @@ int32_t MacroblockDecoder::PredictPartition(int x, int y, int w, int h, int refI
     return MotionCompensate(x, y, w, h, refIdx, mv);
 }
 
-int32_t MacroblockDecoder::MotionCompensate(int x, int y, int w, int h, int refIdx, MotionVector mv)
+int32_t MacroblockParser::MotionCompensate(int x, int y, int w, int h, int refIdx, MotionVector mv)
 {
-    if (refIdx < 0 || refIdx >= int(ctx_.refList.size()) || !ctx_.refList[size_t(refIdx)].identity)
+    const std::vector<RefPicture>& refList = *ctx_.refList;
+    if (refIdx < 0 || refIdx >= int(refList.size()) || !refList[size_t(refIdx)].identity)
         return H264_ERR_MISSING_REFERENCE;
-    const RefPicture& ref = ctx_.refList[size_t(refIdx)];
+    const RefPicture& ref = refList[size_t(refIdx)];
     // Every 8x8 partition the block touches uses this reference (blocks
     // smaller than 8x8 lie inside one partition).
     for (int py = (y >> 3) & 1; py <= ((y + h - 1) >> 3 & 1); ++py)
@@ -532,15 +517,17 @@ int32_t MacroblockDecoder::MotionCompensate(int x, int y, int w, int h, int refI
             mb_->refIdx[py * 2 + px] = int8_t(refIdx);
             mb_->refPicture[py * 2 + px] = ref.identity;
         }
-    const PicturePlanes& pic = ctx_.picture;
-    const int px = mbx_ * 16 + x, py = mby_ * 16 + y;
-    PredictLumaBlock(lumaDst_ + y * pic.lumaPitch + x, pic.lumaPitch, ref.planes, px, py, w, h, mv);
-    PredictChromaBlock(cbDst_ + (y / 2) * pic.chromaPitch + x / 2, crDst_ + (y / 2) * pic.chromaPitch + x / 2,
-                       pic.chromaPitch, ref.planes, px, py, w, h, mv);
+    MacroblockWork::Partition& part = work_->partitions[work_->partitionCount++];
+    part.x = uint8_t(x);
+    part.y = uint8_t(y);
+    part.w = uint8_t(w);
+    part.h = uint8_t(h);
+    part.ref = uint8_t(refIdx);
+    part.mv = mv;
     return QL_OK;
 }
 
-int MacroblockDecoder::TotalCoeffNc(int bx, int by) const
+int MacroblockParser::TotalCoeffNc(int bx, int by) const
 {
     const MbInfo* left = bx > 0 ? mb_ : nbA_;
     const MbInfo* up = by > 0 ? mb_ : nbB_;
@@ -551,7 +538,7 @@ int MacroblockDecoder::TotalCoeffNc(int bx, int by) const
     return left ? nA : up ? nB : 0;
 }
 
-int MacroblockDecoder::ChromaNc(int c, int bx, int by) const
+int MacroblockParser::ChromaNc(int c, int bx, int by) const
 {
     const MbInfo* left = bx > 0 ? mb_ : nbA_;
     const MbInfo* up = by > 0 ? mb_ : nbB_;
@@ -562,12 +549,12 @@ int MacroblockDecoder::ChromaNc(int c, int bx, int by) const
     return left ? nA : up ? nB : 0;
 }
 
-int32_t MacroblockDecoder::ReadResidual(bool intra16x16, int cbpLuma, int cbpChroma)
+int32_t MacroblockParser::ReadResidual(bool intra16x16, int cbpLuma, int cbpChroma)
 {
-    std::memset(lumaCoded_, 0, sizeof lumaCoded_);
-    std::memset(chromaCoded_, 0, sizeof chromaCoded_);
-    std::memset(lumaDc_, 0, sizeof lumaDc_);
-    std::memset(chromaDc_, 0, sizeof chromaDc_);
+    std::memset(lumaCoded_, 0, sizeof work_->lumaCoded);
+    std::memset(chromaCoded_, 0, sizeof work_->chromaCoded);
+    std::memset(lumaDc_, 0, sizeof work_->lumaDc);
+    std::memset(chromaDc_, 0, sizeof work_->chromaDc);
     if (cbpLuma || cbpChroma || intra16x16) {
         const int delta = br_.ReadSe();
         if (delta < -26 || delta > 25)
@@ -620,28 +607,113 @@ int32_t MacroblockDecoder::ReadResidual(bool intra16x16, int cbpLuma, int cbpChr
     return br_.Error() ? H264_ERR_RESIDUAL : QL_OK;
 }
 
-void MacroblockDecoder::ReconstructLumaBlock(int raster)
+// Reconstruction of one macroblock from its record.
+class MacroblockBuilder {
+public:
+    MacroblockBuilder(const MacroblockWork& work, const MbInfo& mb, const PicturePlanes& picture, int widthMbs)
+        : w_(work), mb_(mb), pic_(picture), dsp_(Dsp())
+    {
+        mbx_ = work.addr % widthMbs;
+        mby_ = work.addr / widthMbs;
+        lumaDst_ = pic_.y + ptrdiff_t(mby_) * 16 * pic_.lumaPitch + mbx_ * 16;
+        cbDst_ = pic_.cb + ptrdiff_t(mby_) * 8 * pic_.chromaPitch + mbx_ * 8;
+        crDst_ = pic_.cr + ptrdiff_t(mby_) * 8 * pic_.chromaPitch + mbx_ * 8;
+        std::copy(std::begin(work.lumaDc), std::end(work.lumaDc), lumaDc_);
+        std::memcpy(chromaDc_, work.chromaDc, sizeof chromaDc_);
+    }
+
+    void Build();
+
+private:
+    void ReconstructLumaBlock(int raster); // a block with its own DC
+    void ReconstructLumaPair(int raster);  // the block and the one right of it
+    void ReconstructLuma16x16();
+    void ReconstructChroma();
+
+    const MacroblockWork& w_;
+    const MbInfo& mb_;
+    const PicturePlanes& pic_;
+    const DecoderDsp& dsp_;
+    int mbx_ = 0, mby_ = 0;
+    uint8_t* lumaDst_ = nullptr;
+    uint8_t* cbDst_ = nullptr;
+    uint8_t* crDst_ = nullptr;
+    // The DC transforms work in place on copies of the record's levels.
+    int32_t lumaDc_[16];
+    int32_t chromaDc_[2][4];
+};
+
+void MacroblockBuilder::Build()
 {
-    if (!lumaCoded_[raster])
+    if (mb_.kind == MbKind::IPCM) {
+        const uint8_t* sample = w_.pcm;
+        for (int y = 0; y < 16; ++y, sample += 16)
+            std::memcpy(lumaDst_ + y * pic_.lumaPitch, sample, 16);
+        for (uint8_t* dst : {cbDst_, crDst_})
+            for (int y = 0; y < 8; ++y, sample += 8)
+                std::memcpy(dst + y * pic_.chromaPitch, sample, 8);
         return;
-    const ptrdiff_t pitch = ctx_.picture.lumaPitch;
-    uint8_t* dst = lumaDst_ + (raster >> 2) * 4 * pitch + (raster & 3) * 4;
-    if (mb_->totalCoeff[raster] == 1 && luma_[raster][0])
-        dsp_.transform.addDc4x4(DequantiseDc4x4(luma_[raster][0], qp_), dst, pitch);
-    else
-        dsp_.transform.dequantIdctAdd(luma_[raster], qp_, dst, pitch);
+    }
+    if (IsIntra(mb_.kind)) {
+        // The modes were checked against the neighbours while parsing.
+        const unsigned avail = MbIntraAvail(w_.neighbours);
+        if (mb_.kind == MbKind::I16x16) {
+            PredictIntra16x16(dsp_.intra, lumaDst_, pic_.lumaPitch, w_.intra16x16Mode, avail);
+            ReconstructLuma16x16();
+        } else {
+            for (int z = 0; z < 16; ++z) {
+                const int raster = kZToRaster[z];
+                const int bx = raster & 3, by = raster >> 2;
+                uint8_t* dst = lumaDst_ + by * 4 * pic_.lumaPitch + bx * 4;
+                PredictIntra4x4(dsp_.intra, dst, pic_.lumaPitch, mb_.intra4x4Mode[raster],
+                                Intra4x4Avail(w_.neighbours, bx, by));
+                ReconstructLumaBlock(raster);
+            }
+        }
+        PredictIntraChroma(dsp_.intra, cbDst_, pic_.chromaPitch, w_.intraChromaMode, avail);
+        PredictIntraChroma(dsp_.intra, crDst_, pic_.chromaPitch, w_.intraChromaMode, avail);
+        if (mb_.cbp >> 4)
+            ReconstructChroma();
+        return;
+    }
+    for (int i = 0; i < w_.partitionCount; ++i) {
+        const MacroblockWork::Partition& p = w_.partitions[i];
+        const PicturePlanes& ref = (*w_.refList)[p.ref].planes;
+        const int px = mbx_ * 16 + p.x, py = mby_ * 16 + p.y;
+        PredictLumaBlock(lumaDst_ + p.y * pic_.lumaPitch + p.x, pic_.lumaPitch, ref, px, py, p.w, p.h, p.mv);
+        PredictChromaBlock(cbDst_ + (p.y / 2) * pic_.chromaPitch + p.x / 2,
+                           crDst_ + (p.y / 2) * pic_.chromaPitch + p.x / 2, pic_.chromaPitch, ref, px, py, p.w, p.h,
+                           p.mv);
+    }
+    if (mb_.cbp & 15)
+        for (int raster = 0; raster < 16; raster += 2)
+            ReconstructLumaPair(raster);
+    if (mb_.cbp >> 4)
+        ReconstructChroma();
 }
 
-void MacroblockDecoder::ReconstructLumaPair(int raster)
+void MacroblockBuilder::ReconstructLumaBlock(int raster)
 {
-    auto full = [&](int r) { return lumaCoded_[r] && !(mb_->totalCoeff[r] == 1 && luma_[r][0]); };
+    if (!w_.lumaCoded[raster])
+        return;
+    const ptrdiff_t pitch = pic_.lumaPitch;
+    uint8_t* dst = lumaDst_ + (raster >> 2) * 4 * pitch + (raster & 3) * 4;
+    if (mb_.totalCoeff[raster] == 1 && w_.luma[raster][0])
+        dsp_.transform.addDc4x4(DequantiseDc4x4(w_.luma[raster][0], w_.qp), dst, pitch);
+    else
+        dsp_.transform.dequantIdctAdd(w_.luma[raster], w_.qp, dst, pitch);
+}
+
+void MacroblockBuilder::ReconstructLumaPair(int raster)
+{
+    auto full = [&](int r) { return w_.lumaCoded[r] && !(mb_.totalCoeff[r] == 1 && w_.luma[r][0]); };
     if (!full(raster) || !full(raster + 1)) {
         ReconstructLumaBlock(raster);
         ReconstructLumaBlock(raster + 1);
         return;
     }
-    const ptrdiff_t pitch = ctx_.picture.lumaPitch;
-    dsp_.transform.dequantIdctAdd2(luma_[raster], qp_, lumaDst_ + (raster >> 2) * 4 * pitch + (raster & 3) * 4, pitch);
+    const ptrdiff_t pitch = pic_.lumaPitch;
+    dsp_.transform.dequantIdctAdd2(w_.luma[raster], w_.qp, lumaDst_ + (raster >> 2) * 4 * pitch + (raster & 3) * 4, pitch);
 }
 
 // Two side by side blocks whose DC comes from the DC transform.
@@ -660,35 +732,34 @@ void ReconstructAcPair(const TransformDsp& t, const int16_t (*levels)[16], const
     }
 }
 
-void MacroblockDecoder::ReconstructLuma16x16()
+void MacroblockBuilder::ReconstructLuma16x16()
 {
     bool anyDc = false;
     for (int32_t v : lumaDc_)
         anyDc |= v != 0;
     if (anyDc)
-        InverseLumaDc(lumaDc_, qp_);
-    else if (!(mb_->cbp & 15))
+        InverseLumaDc(lumaDc_, w_.qp);
+    else if (!(mb_.cbp & 15))
         return;
-    const ptrdiff_t pitch = ctx_.picture.lumaPitch;
+    const ptrdiff_t pitch = pic_.lumaPitch;
     for (int raster = 0; raster < 16; raster += 2)
-        ReconstructAcPair(dsp_.transform, luma_ + raster, lumaCoded_ + raster, lumaDc_ + raster, qp_,
+        ReconstructAcPair(dsp_.transform, w_.luma + raster, w_.lumaCoded + raster, lumaDc_ + raster, w_.qp,
                           lumaDst_ + (raster >> 2) * 4 * pitch + (raster & 3) * 4, pitch);
 }
 
-void MacroblockDecoder::ReconstructChroma()
+void MacroblockBuilder::ReconstructChroma()
 {
-    const int offsets[2] = {pps_.chromaQpIndexOffset, pps_.secondChromaQpIndexOffset};
     uint8_t* dsts[2] = {cbDst_, crDst_};
-    const ptrdiff_t pitch = ctx_.picture.chromaPitch;
+    const ptrdiff_t pitch = pic_.chromaPitch;
     for (int c = 0; c < 2; ++c) {
-        const int qpc = kChromaQp[std::clamp(qp_ + offsets[c], 0, 51)];
+        const int qpc = kChromaQp[std::clamp(w_.qp + w_.chromaQpOffset[c], 0, 51)];
         bool anyDc = false;
         for (int32_t v : chromaDc_[c])
             anyDc |= v != 0;
         if (anyDc)
             InverseChromaDc(chromaDc_[c], qpc);
         for (int b = 0; b < 4; b += 2)
-            ReconstructAcPair(dsp_.transform, chroma_[c] + b, chromaCoded_[c] + b, chromaDc_[c] + b, qpc,
+            ReconstructAcPair(dsp_.transform, w_.chroma[c] + b, w_.chromaCoded[c] + b, chromaDc_[c] + b, qpc,
                               dsts[c] + (b >> 1) * 4 * pitch, pitch);
     }
 }
@@ -697,8 +768,13 @@ void MacroblockDecoder::ReconstructChroma()
 
 int32_t DecodeSliceData(BitReader& br, const SliceContext& ctx, int& decodedMbs)
 {
-    MacroblockDecoder decoder(br, ctx);
-    return decoder.Decode(decodedMbs);
+    MacroblockParser parser(br, ctx);
+    return parser.Decode(decodedMbs);
+}
+
+void ReconstructMacroblock(const MacroblockWork& work, const MbInfo& mb, const PicturePlanes& picture, int widthMbs)
+{
+    MacroblockBuilder(work, mb, picture, widthMbs).Build();
 }
 
 } // namespace QLMedia

@@ -1,0 +1,102 @@
+// What happens to a macroblock after it is parsed: reconstruction, then
+// deblocking as soon as nothing reconstructed later still needs its
+// unfiltered samples. With more than one thread, reconstruction and
+// deblocking run on a thread of their own, fed with parsed macroblocks
+// through a ring of records, while the decoding thread goes on parsing.
+#pragma once
+
+#include "Picture.h"
+#include "SliceDecoder.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace QLMedia {
+
+// Deblocks a picture while it is being reconstructed. Intra prediction of
+// the next macroblock row reads samples that deblocking changes, so
+// macroblock (x, y) is filtered once every macroblock up to (x + 1, y + 1)
+// is reconstructed, the last row at the end of the picture; the result is
+// identical to DeblockPicture. Filtering a macroblock soon after it was
+// made also finds its samples still in the cache.
+class PictureDeblocker {
+public:
+    // The tables must stay where they are until FinishRest; slice
+    // parameters may be appended meanwhile if the storage does not move.
+    void Begin(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int heightMbs,
+               const SliceFilterParams* slices);
+    // Macroblock addr is reconstructed: filters every macroblock that now can be.
+    void Reconstructed(int addr);
+    // Every macroblock is final (lost ones included): filters the rest.
+    void FinishRest();
+
+private:
+    void FilterUpTo(int prefix);
+
+    PicturePlanes picture_{};
+    const MbInfo* mbs_ = nullptr;
+    const SliceFilterParams* slices_ = nullptr;
+    int widthMbs_ = 0;
+    int total_ = 0;
+    bool fits_ = false;
+    std::vector<uint8_t> reconstructed_; // per macroblock
+    int prefix_ = 0;                     // macroblocks 0 .. prefix_ - 1 are reconstructed
+    int filtered_ = 0;                   // macroblocks 0 .. filtered_ - 1 are deblocked
+};
+
+// A thread that consumes parsed macroblocks in the order they were
+// committed. The decoding thread fills Slot(), then Commit()s it; when the
+// ring is full it waits. Either side sleeps when it has nothing to do and is
+// woken after a batch, so that the two threads do not wake each other for
+// every macroblock.
+class ReconstructionThread {
+public:
+    using Consumer = std::function<void(const MacroblockWork&)>;
+
+    // Starts the thread; throws std::system_error when it cannot.
+    explicit ReconstructionThread(Consumer consumer);
+    ~ReconstructionThread();
+    ReconstructionThread(const ReconstructionThread&) = delete;
+    ReconstructionThread& operator=(const ReconstructionThread&) = delete;
+
+    MacroblockWork& Slot();
+    void Commit();
+    // Returns when every committed record has been consumed.
+    void Drain();
+    // Drops the committed records not yet consumed; returns when the
+    // thread has let go of them.
+    void Discard();
+
+private:
+    static constexpr uint64_t kSlots = 256;
+    static constexpr uint64_t kBatch = 64;
+
+    void Loop();
+    void WaitForConsumed(uint64_t count);
+
+    Consumer consumer_;
+    std::unique_ptr<MacroblockWork[]> ring_;
+    std::atomic<uint64_t> committed_{0};
+    std::atomic<uint64_t> consumed_{0};
+    // What a sleeping side waits for (0: awake). Both sides use sequentially
+    // consistent order on these and the counters: either a side's store of
+    // a counter is seen by the other's check before it sleeps, or the
+    // other's wish is seen and it is woken.
+    std::atomic<uint64_t> consumerWants_{0};
+    std::atomic<uint64_t> producerWants_{0};
+    std::atomic<bool> discard_{false};
+    std::mutex lock_;
+    std::condition_variable consumerWake_;
+    std::condition_variable producerWake_;
+    bool flush_ = false;    // the producer waits for everything committed
+    bool stopping_ = false;
+    std::thread thread_; // last: starts after the fields exist
+};
+
+} // namespace QLMedia
