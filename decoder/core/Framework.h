@@ -111,7 +111,8 @@ public:
     int32_t Init() override;
     int32_t Close() override;
     // Ids count from 1; only an alignment of 16 (or 0, meaning 16) is
-    // supported. Blocks are aligned to 64 bytes, which satisfies 16.
+    // supported. Blocks are aligned to 64 bytes, which satisfies 16; blocks
+    // of a picture's size are whole pages of their own.
     int32_t Alloc(uint32_t* id, size_t size, uint32_t flags, uint32_t alignment) override;
     void* Lock(uint32_t id) override;
     int32_t Unlock(uint32_t id) override;
@@ -122,7 +123,9 @@ private:
     struct Block {
         void* memory = nullptr;
         size_t size = 0;
+        size_t mapped = 0; // bytes mapped for the block; 0: from the heap
     };
+    static void FreeBlock(const Block& b);
     std::vector<Block> blocks_;
 };
 
