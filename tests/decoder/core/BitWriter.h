@@ -2,7 +2,9 @@
 // in tests.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace QLMedia::test {
@@ -32,6 +34,16 @@ public:
         Bits(uint32_t(code), bits + 1);
     }
     void Se(int32_t v) { Ue(v > 0 ? uint32_t(2 * v - 1) : uint32_t(-2 * int64_t(v))); }
+    // A codeword written as it is printed, "0010 1" (spaces ignored).
+    void Code(std::string_view bits)
+    {
+        for (char c : bits)
+            if (c != ' ')
+                Bit(c == '1');
+    }
+    size_t BitCount() const { return used_; }
+    // The bits so far, the last byte padded with zeros.
+    const std::vector<uint8_t>& Bytes() const { return bytes_; }
     // rbsp_trailing_bits
     std::vector<uint8_t> Finish()
     {
@@ -43,7 +55,7 @@ public:
 
 private:
     std::vector<uint8_t> bytes_;
-    int used_ = 0;
+    size_t used_ = 0;
 };
 
 // A Baseline SPS RBSP with the given fields (no VUI).

@@ -1,10 +1,14 @@
-// CAVLC residual block parsing (ITU-T H.264 clause 9.2).
+// CAVLC residual block parsing (ITU-T H.264 clause 9.2) and the bit reader
+// under it.
 //
-// Two kinds of checks: bit strings worked out by hand from Tables 9-5, 9-7,
-// 9-8, 9-9a and 9-10, and round trips through a small encoder written here
-// in the other direction (levels -> codewords). The encoder's tables are laid
-// out as the printed tables are (one row per TrailingOnes/TotalCoeff, per
-// total_zeros, per run_before), a transcription separate from the decoder's.
+// The decoder builds its lookup tables from one list of codewords; this test
+// holds a separate transcription, laid out as the printed Tables 9-5, 9-7,
+// 9-8, 9-9a and 9-10 are (one row per TrailingOnes/TotalCoeff, per
+// total_zeros, per run_before), and a small encoder over it (levels ->
+// codewords). A few blocks worked out by hand tie the encoder to the tables;
+// round trips through it then reach every codeword of every table.
+#include "BitWriter.h"
+
 #include "core/Cavlc.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +22,7 @@
 #include <vector>
 
 using namespace QLMedia;
+using QLMedia::test::BitWriter;
 
 namespace {
 
@@ -222,34 +227,22 @@ std::string Encode(const std::vector<int>& coeff, int nC)
 
 // ---- Decoding helpers ------------------------------------------------------
 
-std::vector<uint8_t> Pack(const std::string& bitsWithSpaces)
+std::vector<uint8_t> Pack(const std::string& bits)
 {
-    std::string bits;
-    for (char c : bitsWithSpaces)
-        if (c != ' ')
-            bits += c;
-    std::vector<uint8_t> bytes((bits.size() + 7) / 8, 0);
-    for (size_t i = 0; i < bits.size(); ++i)
-        if (bits[i] == '1')
-            bytes[i / 8] |= uint8_t(0x80 >> (i % 8));
-    return bytes;
+    BitWriter w;
+    w.Code(bits);
+    return w.Bytes();
 }
 
-size_t BitCount(const std::string& bitsWithSpaces)
-{
-    size_t n = 0;
-    for (char c : bitsWithSpaces)
-        n += c != ' ';
-    return n;
-}
-
-constexpr int16_t kUntouched = 0x7777;
+// A scrambled scan order: levels must land at coeff[scan[k]], and every
+// other entry of the 16 must be zero.
+constexpr uint8_t kScan[16] = { 9, 3, 14, 0, 7, 12, 5, 1, 15, 10, 2, 6, 13, 8, 4, 11 };
 
 struct Decoded {
     int totalCoeff;
-    std::vector<int> coeff; // maxNumCoeff values
+    std::vector<int> coeff; // maxNumCoeff values in scanning order
     uint64_t bitsRead;
-    bool wroteBeyond; // touched coeffLevel[maxNumCoeff..15]
+    bool strayNonZero; // an entry outside the scan is not zero
 };
 
 // Decodes from an exact-size heap copy so that AddressSanitizer sees any overread.
@@ -258,14 +251,17 @@ Decoded Decode(const std::vector<uint8_t>& bytes, int nC, int maxNumCoeff)
     std::vector<uint8_t> exact(bytes);
     BitReader br(exact.empty() ? nullptr : exact.data(), exact.size());
     int16_t out[16];
-    std::fill(std::begin(out), std::end(out), kUntouched);
+    std::fill(std::begin(out), std::end(out), int16_t(0x7777));
     Decoded d;
-    d.totalCoeff = ReadResidualBlockCavlc(br, nC, maxNumCoeff, kScanInOrder, out);
-    d.coeff.assign(out, out + maxNumCoeff);
+    d.totalCoeff = ReadResidualBlockCavlc(br, nC, maxNumCoeff, kScan, out);
     d.bitsRead = br.Position();
-    d.wroteBeyond = false;
-    for (int i = maxNumCoeff; i < 16; ++i)
-        d.wroteBeyond |= out[i] != 0;
+    d.strayNonZero = false;
+    for (int k = 0; k < 16; ++k) {
+        if (k < maxNumCoeff)
+            d.coeff.push_back(out[kScan[k]]);
+        else
+            d.strayNonZero |= out[kScan[k]] != 0;
+    }
     return d;
 }
 
@@ -288,7 +284,7 @@ void ExpectRoundTrip(const std::vector<int>& coeff, int nC)
     EXPECT_EQ(d.totalCoeff, CountNonZero(coeff));
     EXPECT_EQ(d.coeff, coeff);
     EXPECT_EQ(d.bitsRead, bits.size());
-    EXPECT_FALSE(d.wroteBeyond);
+    EXPECT_FALSE(d.strayNonZero);
 }
 
 std::vector<int> Block16(std::initializer_list<int> head, int size = 16)
@@ -314,46 +310,26 @@ const HandCase kHandCases[] = {
     // TotalCoeff 5, TrailingOnes 3 (0000100), signs + - - (011), levels 1 (1)
     // and 3 (suffixLength 1: 0010), total_zeros 3 at tzVlcIndex 5 (111),
     // run_before 1 @zerosLeft 3 (10), 0 @2 (1), 0 @2 (1), 1 @2 (01).
-    { "worked example nC 0", 0, 16, "0000100 011 1 0010 111 10 1 1 01", Block16({ 0, 3, 0, 1, -1, -1, 0, 1 }) },
-    { "worked example nC 1", 1, 16, "0000100 011 1 0010 111 10 1 1 01", Block16({ 0, 3, 0, 1, -1, -1, 0, 1 }) },
+    { "worked example", 0, 16, "0000100 011 1 0010 111 10 1 1 01", Block16({ 0, 3, 0, 1, -1, -1, 0, 1 }) },
     // TotalCoeff 2, TrailingOnes 1 (00111), sign + (0), -2 coded as levelCode 3 - 2
     // (01), total_zeros 0 at tzVlcIndex 2 (111).
-    { "nC 2..3", 2, 16, "00111 0 01 111", Block16({ -2, 1 }) },
-    { "nC 3", 3, 16, "00111 0 01 111", Block16({ -2, 1 }) },
-    // TotalCoeff 1, TrailingOnes 0 (001111), 5 as levelCode 8 - 2 (0000001),
-    // total_zeros 2 at tzVlcIndex 1 (010).
-    { "nC 4..7", 4, 16, "001111 0000001 010", Block16({ 0, 0, 5 }) },
-    { "nC 7", 7, 16, "001111 0000001 010", Block16({ 0, 0, 5 }) },
+    { "2 <= nC < 4", 3, 16, "00111 0 01 111", Block16({ -2, 1 }) },
     // 2 at the top breaks the trailing ones: TotalCoeff 3, TrailingOnes 0
     // (FLC 0010 00); 2 (levelCode 2 - 2: 1), -1 (suffixLength 1: 1 1), 1 (1 0);
     // total_zeros 1 at tzVlcIndex 3 (111), run_before 1 @zerosLeft 1 (0).
-    { "nC 8 and up", 8, 16, "001000 1 11 10 111 0", Block16({ 1, -1, 0, 2 }) },
-    { "nC 16", 16, 16, "001000 1 11 10 111 0", Block16({ 1, -1, 0, 2 }) },
-    // FLC TotalCoeff 0.
-    { "nC 8 empty", 9, 16, "000011", Block16({}) },
-    { "nC 0 empty", 0, 16, "1", Block16({}) },
-    { "nC 2 empty", 2, 16, "11", Block16({}) },
-    { "nC 4 empty", 4, 16, "1111", Block16({}) },
+    { "nC >= 8", 8, 16, "001000 1 11 10 111 0", Block16({ 1, -1, 0, 2 }) },
     // Chroma DC: TotalCoeff 2, TrailingOnes 1 (000110), sign - (1), 3 as levelCode
     // 4 - 2 (001), total_zeros 1 at tzVlcIndex 2 of Table 9-9a (01), run_before 1 @1 (0).
     { "chroma DC", -1, 4, "000110 1 001 01 0", { 3, 0, -1, 0 } },
     // All four: TotalCoeff 4, TrailingOnes 3 is the all-zero codeword; signs of
     // -1, 1, 1 from the top (100), then 1 (1); no total_zeros.
     { "chroma DC full", -1, 4, "0000000 100 1", { 1, 1, 1, -1 } },
-    { "chroma DC empty", -1, 4, "01", { 0, 0, 0, 0 } },
-    // Chroma DC, TotalCoeff 1 at the last position: total_zeros 3 (000).
-    { "chroma DC last", -1, 4, "1 1 000", { 0, 0, 0, -1 } },
     // AC (15 coefficients): one +1 at the end, total_zeros 14 at tzVlcIndex 1.
     { "AC last position", 0, 15, "01 0 000000010", Block16({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 }, 15) },
-    // The same total_zeros code 15 (000000001) is in range for 16 coefficients.
-    { "4x4 last position", 0, 16, "01 0 000000001", Block16({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 }) },
     // level_prefix 14 with suffixLength 0: 12 is levelCode 22 - 2 = 14 + 6 (4-bit suffix 0110).
     { "level_prefix 14", 0, 16, "000101 00000000000000 1 0110 1", Block16({ 12 }) },
-    { "level_prefix 14 negative", 0, 16, "000101 00000000000000 1 0111 1", Block16({ -12 }) },
-    // level_prefix 15 with suffixLength 0: 20 is levelCode 38 - 2 = 15 + 15 + 6 (12 bits).
-    { "level_prefix 15", 0, 16, "000101 000000000000000 1 000000000110 1", Block16({ 20 }) },
-    // -2000 is levelCode 3999 - 2 = 30 + 3967 (1111 0111 1111).
-    { "level_prefix 15 large", 0, 16, "000101 000000000000000 1 111101111111 1", Block16({ -2000 }) },
+    // level_prefix 15 with suffixLength 0: -2000 is levelCode 3999 - 2 = 30 + 3967 (1111 0111 1111).
+    { "level_prefix 15", 0, 16, "000101 000000000000000 1 111101111111 1", Block16({ -2000 }) },
     // TotalCoeff 2, TrailingOnes 0 (00000111): 4 (levelCode 6 - 2: 00001) takes
     // suffixLength 0 -> 1 -> 2 (4 > 3); 100 is levelCode 198 >= 15 << 2, so
     // level_prefix 15 and suffix 198 - 60 = 138 in 12 bits; total_zeros 0 (111).
@@ -372,41 +348,28 @@ TEST(Cavlc, HandWorkedBlocks)
 {
     for (const HandCase& c : kHandCases) {
         SCOPED_TRACE(c.name);
-        const Decoded d = Decode(std::string(c.bits), c.nC, c.maxNumCoeff);
-        EXPECT_EQ(d.totalCoeff, CountNonZero(c.coeff));
-        EXPECT_EQ(d.coeff, c.coeff);
-        EXPECT_EQ(d.bitsRead, BitCount(c.bits));
-        EXPECT_FALSE(d.wroteBeyond);
-    }
-}
-
-// Ties the test encoder to the hand-worked bits, so the round trips below
-// check the decoder against something known to be right.
-TEST(Cavlc, EncoderReproducesHandWorkedBits)
-{
-    for (const HandCase& c : kHandCases) {
-        SCOPED_TRACE(c.name);
-        std::string bits;
-        for (const char* p = c.bits; *p; ++p)
-            if (*p != ' ')
-                bits += *p;
+        std::string bits(c.bits);
+        bits.erase(std::remove(bits.begin(), bits.end(), ' '), bits.end());
+        // Ties the test encoder to the hand-worked bits, so the round trips
+        // below check the decoder against something known to be right.
         EXPECT_EQ(Encode(c.coeff, c.nC), bits);
+        ExpectRoundTrip(c.coeff, c.nC);
     }
 }
 
 // ---- Round trips over every table entry ------------------------------------
 
-// Every row and column of Table 9-5: TrailingOnes +-1 at the top, other levels
-// of magnitude >= 2, placed so that total_zeros and run_before vary too.
+// Every row of Table 9-5 at every nC of its column (so the class bounds are
+// checked too): TrailingOnes +-1 at the top, other levels of magnitude >= 2,
+// placed so that total_zeros and run_before vary as well.
 TEST(Cavlc, EveryCoeffTokenEntry)
 {
-    const int nCForColumn[5] = { 0, 2, 4, 8, -1 };
-    for (const CoeffTokenRow& row : kTable9_5) {
-        for (int column = 0; column < 5; ++column) {
+    for (int nC = -1; nC <= 16; ++nC) {
+        const int column = nC == -1 ? 4 : nC < 2 ? 0 : nC < 4 ? 1 : nC < 8 ? 2 : 3;
+        const int maxNumCoeff = nC == -1 ? 4 : 16;
+        for (const CoeffTokenRow& row : kTable9_5) {
             if (!*row.code[column])
                 continue;
-            const int nC = nCForColumn[column];
-            const int maxNumCoeff = nC == -1 ? 4 : 16;
             std::vector<int> coeff(maxNumCoeff, 0);
             // Highest frequency first: trailing ones, then 2, -3, 4, ...; every
             // third coefficient is preceded by a zero while room remains.
@@ -445,8 +408,9 @@ TEST(Cavlc, EveryTotalZerosEntry)
     }
 }
 
-// Every entry of Table 9-10: two coefficients with zerosLeft zeros between
-// the top one and position 0, run_before of the top one from 0 to zerosLeft.
+// Every entry of Table 9-10, each as the first and as a later run_before:
+// the top coefficient at 1 + zerosLeft, the next run + 1 below it, and a
+// third one at 0 when zeros remain (then read at zerosLeft - run).
 TEST(Cavlc, EveryRunBeforeEntry)
 {
     for (int zerosLeft = 1; zerosLeft <= 14; ++zerosLeft) {
@@ -456,6 +420,8 @@ TEST(Cavlc, EveryRunBeforeEntry)
             const int top = 1 + zerosLeft;
             coeff[top] = -1;
             coeff[top - 1 - run] = 7;
+            ExpectRoundTrip(coeff, 5);
+            coeff[0] = 2;
             ExpectRoundTrip(coeff, 5);
         }
     }
@@ -483,23 +449,21 @@ TEST(Cavlc, LevelSweepAtEverySuffixLength)
     }
 }
 
-// Random blocks of every kind, decoded back to back from one buffer, so a
-// codeword consumed one bit too long or short derails the rest.
-TEST(Cavlc, RandomBlocksBackToBack)
+struct Block {
+    int nC;
+    std::vector<int> coeff;
+};
+
+// Random blocks of every kind: mostly small levels, sometimes escapes.
+std::vector<Block> RandomBlocks(std::mt19937& rng, int count)
 {
-    std::mt19937 rng(12345);
-    struct Block {
-        int nC;
-        std::vector<int> coeff;
-    };
     std::vector<Block> blocks;
-    std::string bits;
-    for (int n = 0; n < 20000; ++n) {
+    for (int n = 0; n < count; ++n) {
         const int kind = int(rng() % 3);
         const int maxNumCoeff = kind == 0 ? 4 : kind == 1 ? 15 : 16;
         const int nC = kind == 0 ? -1 : int(rng() % 17);
         const int density = int(rng() % 101); // percent
-        const int scale = int(rng() % 4);     // mostly small, sometimes escapes
+        const int scale = int(rng() % 4);
         std::vector<int> coeff(maxNumCoeff, 0);
         for (int& c : coeff) {
             if (int(rng() % 100) >= density)
@@ -510,9 +474,21 @@ TEST(Cavlc, RandomBlocksBackToBack)
                 c = -c;
         }
         blocks.push_back({ nC, coeff });
-        bits += Encode(coeff, nC);
     }
-    const std::vector<uint8_t> bytes = Pack(bits);
+    return blocks;
+}
+
+// Random blocks decoded back to back from one buffer, so a codeword consumed
+// one bit too long or short derails the rest, and the reader's refills fall
+// at every place within a block.
+TEST(Cavlc, RandomBlocksBackToBack)
+{
+    std::mt19937 rng(12345);
+    const std::vector<Block> blocks = RandomBlocks(rng, 20000);
+    BitWriter w;
+    for (const Block& b : blocks)
+        w.Code(Encode(b.coeff, b.nC));
+    const std::vector<uint8_t> bytes = w.Bytes();
     BitReader br(bytes.data(), bytes.size());
     for (size_t n = 0; n < blocks.size(); ++n) {
         const Block& b = blocks[n];
@@ -521,7 +497,7 @@ TEST(Cavlc, RandomBlocksBackToBack)
         ASSERT_EQ(tc, CountNonZero(b.coeff)) << "block " << n << " nC " << b.nC;
         ASSERT_EQ(std::vector<int>(out, out + b.coeff.size()), b.coeff) << "block " << n << " nC " << b.nC;
     }
-    EXPECT_EQ(br.Position(), bits.size());
+    EXPECT_EQ(br.Position(), w.BitCount());
     EXPECT_FALSE(br.Error());
 }
 
@@ -559,15 +535,11 @@ TEST(Cavlc, InvalidBitsReturnMinusOneAndLeaveZeros)
         const Decoded d = Decode(std::string(c.bits), c.nC, c.maxNumCoeff);
         EXPECT_EQ(d.totalCoeff, -1);
         EXPECT_EQ(d.coeff, std::vector<int>(c.maxNumCoeff, 0));
-        EXPECT_FALSE(d.wroteBeyond);
+        EXPECT_FALSE(d.strayNonZero);
     }
-}
-
-TEST(Cavlc, AllZeroBufferIsInvalidForEveryTable)
-{
-    for (int nC : { -1, 0, 1, 2, 3, 4, 7, 8, 16 }) {
+    for (int nC : { -1, 0, 2, 4, 8 }) {
         for (size_t size : { 0, 1, 4, 64 }) {
-            SCOPED_TRACE("nC " + std::to_string(nC) + " bytes " + std::to_string(size));
+            SCOPED_TRACE("all zeros, nC " + std::to_string(nC) + " bytes " + std::to_string(size));
             const int maxNumCoeff = nC == -1 ? 4 : 16;
             const Decoded d = Decode(std::vector<uint8_t>(size, 0), nC, maxNumCoeff);
             EXPECT_EQ(d.totalCoeff, -1);
@@ -575,40 +547,46 @@ TEST(Cavlc, AllZeroBufferIsInvalidForEveryTable)
             EXPECT_LE(d.bitsRead, size * 8);
         }
     }
+    // A reader already in error (an earlier syntax element ran out) is not reset.
+    const std::vector<uint8_t> bytes = Pack("1 0000000");
+    BitReader br(bytes.data(), bytes.size());
+    br.SetError();
+    int16_t out[16];
+    EXPECT_EQ(ReadResidualBlockCavlc(br, 0, 16, kScan, out), -1);
 }
 
-// Every hand-worked block cut short by whole bytes, and the encoded random
-// blocks cut short: running out of bits is an error, never a different block.
+// Blocks cut short at every byte: running out of bits is an error, never a
+// different block (the bits before the cut parse as the whole block's do).
 TEST(Cavlc, TruncatedBlocksAreInvalid)
 {
-    for (const HandCase& c : kHandCases) {
-        const std::vector<uint8_t> full = Pack(c.bits);
-        for (size_t keep = 0; keep * 8 < BitCount(c.bits) && keep < full.size(); ++keep) {
-            SCOPED_TRACE(std::string(c.name) + ", bytes kept " + std::to_string(keep));
-            const Decoded d = Decode(std::vector<uint8_t>(full.begin(), full.begin() + keep), c.nC, c.maxNumCoeff);
-            EXPECT_EQ(d.totalCoeff, -1);
-            EXPECT_EQ(d.coeff, std::vector<int>(c.maxNumCoeff, 0));
-            EXPECT_LE(d.bitsRead, keep * 8);
+    std::mt19937 rng(99);
+    for (const Block& b : RandomBlocks(rng, 300)) {
+        const std::string bits = Encode(b.coeff, b.nC);
+        const std::vector<uint8_t> full = Pack(bits);
+        for (size_t keep = 0; keep * 8 < bits.size(); ++keep) {
+            SCOPED_TRACE("bits " + bits + ", bytes kept " + std::to_string(keep));
+            const int maxNumCoeff = int(b.coeff.size());
+            const Decoded d = Decode(std::vector<uint8_t>(full.begin(), full.begin() + keep), b.nC, maxNumCoeff);
+            ASSERT_EQ(d.totalCoeff, -1);
+            ASSERT_EQ(d.coeff, std::vector<int>(maxNumCoeff, 0));
+            ASSERT_LE(d.bitsRead, keep * 8);
         }
     }
 }
 
 TEST(Cavlc, InvalidArgumentsReadAndWriteNothing)
 {
-    const struct {
-        int nC;
-        int maxNumCoeff;
-    } cases[] = { { -1, 16 }, { -1, 15 }, { 0, 4 }, { -2, 4 }, { 0, 8 }, { 0, 17 }, { 0, 0 } };
-    for (const auto& c : cases) {
-        SCOPED_TRACE("nC " + std::to_string(c.nC) + " maxNumCoeff " + std::to_string(c.maxNumCoeff));
-        const std::vector<uint8_t> bytes = Pack("1 1 1 1 1 1 1 1");
+    const int cases[][2] = { { -1, 16 }, { -1, 15 }, { 0, 4 }, { -2, 4 }, { 0, 8 }, { 0, 17 }, { 0, 0 } };
+    for (const auto& [nC, maxNumCoeff] : cases) {
+        SCOPED_TRACE("nC " + std::to_string(nC) + " maxNumCoeff " + std::to_string(maxNumCoeff));
+        const std::vector<uint8_t> bytes = Pack("11111111");
         BitReader br(bytes.data(), bytes.size());
         int16_t out[16];
-        std::fill(std::begin(out), std::end(out), kUntouched);
-        EXPECT_EQ(ReadResidualBlockCavlc(br, c.nC, c.maxNumCoeff, kScanInOrder, out), -1);
+        std::fill(std::begin(out), std::end(out), int16_t(0x7777));
+        EXPECT_EQ(ReadResidualBlockCavlc(br, nC, maxNumCoeff, kScan, out), -1);
         EXPECT_EQ(br.Position(), 0u);
         for (int16_t v : out)
-            EXPECT_EQ(v, kUntouched);
+            EXPECT_EQ(v, 0x7777);
     }
 }
 
@@ -628,7 +606,7 @@ TEST(Cavlc, RandomBytesDecodeToTheirOwnEncodingOrFail)
         const int maxNumCoeff = kind == 0 ? 4 : kind == 1 ? 15 : 16;
         const int nC = kind == 0 ? -1 : int(rng() % 17);
         const Decoded d = Decode(bytes, nC, maxNumCoeff);
-        ASSERT_FALSE(d.wroteBeyond);
+        ASSERT_FALSE(d.strayNonZero);
         ASSERT_LE(d.bitsRead, bytes.size() * 8);
         if (d.totalCoeff < 0) {
             ASSERT_EQ(d.coeff, std::vector<int>(maxNumCoeff, 0)) << "input " << n;
@@ -644,14 +622,63 @@ TEST(Cavlc, RandomBytesDecodeToTheirOwnEncodingOrFail)
     EXPECT_GT(valid, 10000); // the property was exercised, not only the failures
 }
 
-// A reader already in error (an earlier syntax element ran out) is not reset.
-TEST(Cavlc, StickyReaderErrorFails)
+// ---- The bit reader's cache ------------------------------------------------
+
+// Random mixes of every read on buffers of 0..24 bytes, against a model that
+// takes one bit at a time: values (zeros past the end), position (at most
+// the end), error (once a read passed the end), alignment, more_rbsp_data.
+// Short buffers put the refills on both sides of the whole-word load and the end.
+TEST(BitReader, CacheAgreesWithABitByBitModel)
 {
-    const std::vector<uint8_t> bytes = Pack("1 0000000");
-    BitReader br(bytes.data(), bytes.size());
-    br.SetError();
-    int16_t out[16];
-    EXPECT_EQ(ReadResidualBlockCavlc(br, 0, 16, kScanInOrder, out), -1);
+    std::mt19937 rng(4242);
+    for (int n = 0; n < 4000; ++n) {
+        std::vector<uint8_t> bytes(rng() % 25);
+        for (uint8_t& b : bytes)
+            b = uint8_t(rng() % 4 == 0 ? 0 : rng()); // zero bytes: long ue codes, late stop bits
+        const uint64_t size = bytes.size() * 8;
+        auto bit = [&](uint64_t i) { return i < size ? uint32_t((bytes[i / 8] >> (7 - i % 8)) & 1) : 0u; };
+        uint64_t stop = 0, pos = 0;
+        for (uint64_t i = 0; i < size; ++i)
+            stop = bit(i) ? i : stop;
+        auto bits = [&](uint64_t at, int k) {
+            uint32_t v = 0;
+            for (int i = 0; i < k; ++i)
+                v = v << 1 | bit(at + uint64_t(i));
+            return v;
+        };
+        BitReader br(bytes.empty() ? nullptr : bytes.data(), bytes.size());
+        for (int step = 0; step < 40; ++step) {
+            SCOPED_TRACE("buffer " + std::to_string(n) + " step " + std::to_string(step));
+            const int op = int(rng() % 5), k = int(rng() % 33);
+            if (op == 0) {
+                ASSERT_EQ(br.ReadBit(), bit(pos++));
+            } else if (op == 1) {
+                ASSERT_EQ(br.ReadBits(k), bits(pos, k));
+                pos += uint64_t(k);
+            } else if (op == 2) {
+                ASSERT_EQ(br.Peek(k), bits(pos, k));
+            } else if (op == 3) {
+                const int skip = rng() % 4 == 0 ? k * 9 : k; // now and then past the cache
+                br.Skip(skip);
+                pos += uint64_t(skip);
+            } else {
+                int zeros = 0;
+                while (zeros < 32 && bit(pos + uint64_t(zeros)) == 0)
+                    ++zeros;
+                const uint32_t v = br.ReadUe();
+                if (zeros == 32) { // no ue(v) has that many: an error whatever follows
+                    ASSERT_TRUE(br.Error());
+                    break;
+                }
+                ASSERT_EQ(v, (uint64_t(1) << zeros) - 1 + bits(pos + uint64_t(zeros) + 1, zeros));
+                pos += 2 * uint64_t(zeros) + 1;
+            }
+            ASSERT_EQ(br.Error(), pos > size);
+            ASSERT_EQ(br.Position(), std::min(pos, size));
+            ASSERT_EQ(br.ByteAligned(), pos % 8 == 0);
+            ASSERT_EQ(br.MoreRbspData(), pos < size && pos < stop);
+        }
+    }
 }
 
 } // namespace
