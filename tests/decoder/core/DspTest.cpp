@@ -97,11 +97,11 @@ TEST(Dsp, LumaMcMatchesReferenceAtEveryPosition)
     const Tables t = MakeTables();
     std::mt19937 rng(2);
     for (const auto& [name, dsp] : t.optimised) {
-        for (int trial = 0; trial < 60; ++trial) {
+        for (int trial = 0; trial < 150; ++trial) {
             for (int w : {4, 8, 16})
                 for (int h : {4, 8, 16}) {
                     const int stride = w + 5;
-                    std::vector<uint8_t> src = MakeSource(stride, h + 5, rng, trial % 3);
+                    const std::vector<uint8_t> src = MakeSource(stride, h + 5, rng, trial % 3);
                     const uint8_t* origin = src.data() + 2 * stride + 2;
                     for (int frac = 0; frac < 16; ++frac) {
                         Guarded a, b;
@@ -120,7 +120,7 @@ TEST(Dsp, ChromaMcMatchesReferenceAtEveryPosition)
     const Tables t = MakeTables();
     std::mt19937 rng(3);
     for (const auto& [name, dsp] : t.optimised) {
-        for (int trial = 0; trial < 30; ++trial) {
+        for (int trial = 0; trial < 60; ++trial) {
             for (int w : {2, 4, 8})
                 for (int h : {2, 4, 8}) {
                     const int stride = w + 1;
