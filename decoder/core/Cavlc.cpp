@@ -4,15 +4,14 @@
 // 9-7, 9-8, 9-9a and 9-10, so that they can be checked against the printed
 // tables line by line. At compile time each table becomes a small array
 // indexed by the number of leading zeros and the few bits after the first 1,
-// so a codeword costs one count-leading-zeros and one load, with no bit loop.
+// so a codeword costs one count-leading-zeros and one load, with no bit loop
+// (run_before, read once per coefficient, indexes by its next 3 bits alone).
 // Overlapping codewords, or a codeword space other than what the standard
 // leaves unused, fail the build.
 #include "Cavlc.h"
 
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
