@@ -202,7 +202,7 @@ TEST(ReconstructDsp, IntraPredictionMatchesReferenceForEveryModeAndNeighbourhood
         int size, modes;
     };
     for (const Kind kind : {Kind{4, 9}, Kind{16, 4}, Kind{8, 4}}) {
-        for (int trial = 0; trial < 100; ++trial) {
+        for (int trial = 0; trial < 50; ++trial) {
             Picture start;
             start.Fill(rng);
             for (int mode = 0; mode < kind.modes; ++mode)
