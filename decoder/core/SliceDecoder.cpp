@@ -249,8 +249,9 @@ int32_t MacroblockParser::DecodeIntra(int mbType)
         mb_->kind = MbKind::IPCM;
         while (!br_.ByteAligned())
             br_.ReadBit();
-        for (uint8_t& sample : w.pcm)
-            sample = uint8_t(br_.ReadBits(8));
+        uint8_t* samples = w.Pcm();
+        for (int i = 0; i < 384; ++i)
+            samples[i] = uint8_t(br_.ReadBits(8));
         std::fill(std::begin(mb_->totalCoeff), std::end(mb_->totalCoeff), uint8_t(16));
         for (auto& c : mb_->chromaTotalCoeff)
             std::fill(std::begin(c), std::end(c), uint8_t(16));
@@ -646,7 +647,7 @@ private:
 void MacroblockBuilder::Build()
 {
     if (mb_.kind == MbKind::IPCM) {
-        const uint8_t* sample = w_.pcm;
+        const uint8_t* sample = w_.Pcm();
         for (int y = 0; y < 16; ++y, sample += 16)
             std::memcpy(lumaDst_ + y * pic_.lumaPitch, sample, 16);
         for (uint8_t* dst : {cbDst_, crDst_})

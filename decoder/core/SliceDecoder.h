@@ -49,12 +49,18 @@ struct MacroblockWork {
     bool chromaCoded[2][4];  // per chroma block: AC levels in `chroma`
     int32_t lumaDc[16];      // Intra16x16: DC levels in raster order of the blocks
     int32_t chromaDc[2][4];
-    int16_t luma[16][16]; // levels per raster block, raster coefficient positions
+    // Levels per raster block at raster coefficient positions. An I_PCM
+    // macroblock, which has none, keeps its 384 samples in these bytes
+    // instead (Pcm()): 256 luma, then 64 Cb, 64 Cr, rows in order.
+    int16_t luma[16][16];
     int16_t chroma[2][4][16];
     int partitionCount = 0;
     Partition partitions[16];
     const std::vector<RefPicture>* refList = nullptr;
-    uint8_t pcm[384]; // I_PCM samples: 256 luma, then 64 Cb, 64 Cr, rows in order
+
+    static_assert(sizeof(luma) >= 384);
+    uint8_t* Pcm() { return reinterpret_cast<uint8_t*>(luma); }
+    const uint8_t* Pcm() const { return reinterpret_cast<const uint8_t*>(luma); }
 };
 
 // Takes the macroblocks of a slice as they are parsed: Slot gives the record
