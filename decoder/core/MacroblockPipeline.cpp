@@ -71,32 +71,45 @@ ReconstructionThread::~ReconstructionThread()
 
 MacroblockWork& ReconstructionThread::Slot()
 {
-    const uint64_t committed = committed_.load(std::memory_order_relaxed);
-    if (committed - consumed_.load(std::memory_order_acquire) >= kSlots)
-        WaitForConsumed(committed - kSlots + kBatch); // room for a batch
-    return ring_[committed % kSlots];
+    if (localCommitted_ - consumed_.load(std::memory_order_acquire) >= kSlots) {
+        PublishCommitted();
+        WaitForConsumed(localCommitted_ - kSlots + kBatch); // room for a batch
+    }
+    return ring_[localCommitted_ % kSlots];
 }
 
 void ReconstructionThread::Commit()
 {
-    const uint64_t committed = committed_.load(std::memory_order_relaxed) + 1;
-    committed_.store(committed);
+    if (++localCommitted_ % kPublish == 0)
+        PublishCommitted();
+}
+
+void ReconstructionThread::PublishCommitted()
+{
+    committed_.store(localCommitted_);
     const uint64_t wanted = consumerWants_.load();
-    if (wanted > 0 && committed >= wanted) {
+    if (wanted > 0 && localCommitted_ >= wanted) {
+        // Checked again under the lock: the wish seen above may be one the
+        // consumer already woke from, and a newer one must not be cleared
+        // unfulfilled.
         std::lock_guard<std::mutex> guard(lock_);
-        consumerWants_.store(0);
-        consumerWake_.notify_one();
+        const uint64_t current = consumerWants_.load();
+        if (current > 0 && localCommitted_ >= current) {
+            consumerWants_.store(0);
+            consumerWake_.notify_one();
+        }
     }
 }
 
 void ReconstructionThread::Drain()
 {
+    PublishCommitted();
     {
         std::lock_guard<std::mutex> guard(lock_);
         flush_ = true;
     }
     consumerWake_.notify_one();
-    WaitForConsumed(committed_.load(std::memory_order_relaxed));
+    WaitForConsumed(localCommitted_);
     std::lock_guard<std::mutex> guard(lock_);
     flush_ = false;
 }
@@ -118,27 +131,37 @@ void ReconstructionThread::WaitForConsumed(uint64_t count)
     producerWants_.store(0);
 }
 
+void ReconstructionThread::PublishConsumed(uint64_t consumed)
+{
+    consumed_.store(consumed);
+    const uint64_t wanted = producerWants_.load();
+    if (wanted > 0 && consumed >= wanted) {
+        std::lock_guard<std::mutex> guard(lock_); // and again, as above
+        const uint64_t current = producerWants_.load();
+        if (current > 0 && consumed >= current) {
+            producerWants_.store(0);
+            producerWake_.notify_one();
+        }
+    }
+}
+
 void ReconstructionThread::Loop()
 {
+    uint64_t consumed = 0;
     for (;;) {
-        const uint64_t consumed = consumed_.load(std::memory_order_relaxed);
-        if (consumed < committed_.load(std::memory_order_acquire)) {
+        const uint64_t committed = committed_.load(std::memory_order_acquire);
+        while (consumed < committed) {
             if (!discard_.load(std::memory_order_relaxed))
                 consumer_(ring_[consumed % kSlots]);
-            consumed_.store(consumed + 1);
-            const uint64_t wanted = producerWants_.load();
-            if (wanted > 0 && consumed + 1 >= wanted) {
-                std::lock_guard<std::mutex> guard(lock_);
-                producerWants_.store(0);
-                producerWake_.notify_one();
-            }
-            continue;
+            if (++consumed % kPublish == 0)
+                PublishConsumed(consumed);
         }
+        PublishConsumed(consumed);
         std::unique_lock<std::mutex> lock(lock_);
         consumerWants_.store(consumed + kBatch);
         consumerWake_.wait(lock, [&] {
-            const uint64_t committed = committed_.load();
-            return stopping_ || committed >= consumed + kBatch || (flush_ && committed > consumed);
+            const uint64_t now = committed_.load();
+            return stopping_ || now >= consumed + kBatch || (flush_ && now > consumed);
         });
         consumerWants_.store(0);
         if (stopping_)

@@ -76,20 +76,28 @@ public:
 private:
     static constexpr uint64_t kSlots = 256;
     static constexpr uint64_t kBatch = 64;
+    // Counts are published every kPublish records (and before either side
+    // waits): a shared counter written for every macroblock would bounce
+    // its cache line between the two cores each time.
+    static constexpr uint64_t kPublish = 16;
 
     void Loop();
+    void PublishCommitted();
+    void PublishConsumed(uint64_t consumed);
     void WaitForConsumed(uint64_t count);
 
     Consumer consumer_;
     std::unique_ptr<MacroblockWork[]> ring_;
-    std::atomic<uint64_t> committed_{0};
-    std::atomic<uint64_t> consumed_{0};
-    // What a sleeping side waits for (0: awake). Both sides use sequentially
-    // consistent order on these and the counters: either a side's store of
-    // a counter is seen by the other's check before it sleeps, or the
-    // other's wish is seen and it is woken.
-    std::atomic<uint64_t> consumerWants_{0};
-    std::atomic<uint64_t> producerWants_{0};
+    uint64_t localCommitted_ = 0; // the decoding thread's own count
+    // What each side has published, and what a sleeping side waits for (0:
+    // awake), each on a cache line of its own. Both sides use sequentially
+    // consistent order on these: either a side's store of a count is seen by
+    // the other's check before it sleeps, or the other's wish is seen and it
+    // is woken.
+    alignas(64) std::atomic<uint64_t> committed_{0};
+    alignas(64) std::atomic<uint64_t> consumed_{0};
+    alignas(64) std::atomic<uint64_t> consumerWants_{0};
+    alignas(64) std::atomic<uint64_t> producerWants_{0};
     std::atomic<bool> discard_{false};
     std::mutex lock_;
     std::condition_variable consumerWake_;

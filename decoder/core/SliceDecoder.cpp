@@ -221,8 +221,6 @@ int32_t MacroblockParser::DecodeMacroblock(int addr, bool skipped)
         mb_->qp = int8_t(qp_);
         std::memset(lumaCoded_, 0, sizeof w.lumaCoded);
         std::memset(chromaCoded_, 0, sizeof w.chromaCoded);
-        std::memset(lumaDc_, 0, sizeof w.lumaDc);
-        std::memset(chromaDc_, 0, sizeof w.chromaDc);
         w.qp = qp_;
         PredictSkip();
         return MotionCompensate(0, 0, 16, 16, 0, mb_->mv[0]);
@@ -554,8 +552,6 @@ int32_t MacroblockParser::ReadResidual(bool intra16x16, int cbpLuma, int cbpChro
 {
     std::memset(lumaCoded_, 0, sizeof work_->lumaCoded);
     std::memset(chromaCoded_, 0, sizeof work_->chromaCoded);
-    std::memset(lumaDc_, 0, sizeof work_->lumaDc);
-    std::memset(chromaDc_, 0, sizeof work_->chromaDc);
     if (cbpLuma || cbpChroma || intra16x16) {
         const int delta = br_.ReadSe();
         if (delta < -26 || delta > 25)
@@ -619,8 +615,6 @@ public:
         lumaDst_ = pic_.y + ptrdiff_t(mby_) * 16 * pic_.lumaPitch + mbx_ * 16;
         cbDst_ = pic_.cb + ptrdiff_t(mby_) * 8 * pic_.chromaPitch + mbx_ * 8;
         crDst_ = pic_.cr + ptrdiff_t(mby_) * 8 * pic_.chromaPitch + mbx_ * 8;
-        std::copy(std::begin(work.lumaDc), std::end(work.lumaDc), lumaDc_);
-        std::memcpy(chromaDc_, work.chromaDc, sizeof chromaDc_);
     }
 
     void Build();
@@ -639,9 +633,6 @@ private:
     uint8_t* lumaDst_ = nullptr;
     uint8_t* cbDst_ = nullptr;
     uint8_t* crDst_ = nullptr;
-    // The DC transforms work in place on copies of the record's levels.
-    int32_t lumaDc_[16];
-    int32_t chromaDc_[2][4];
 };
 
 void MacroblockBuilder::Build()
@@ -735,6 +726,8 @@ void ReconstructAcPair(const TransformDsp& t, const int16_t (*levels)[16], const
 
 void MacroblockBuilder::ReconstructLuma16x16()
 {
+    int32_t lumaDc_[16]; // the DC transform works in place
+    std::memcpy(lumaDc_, w_.lumaDc, sizeof lumaDc_);
     bool anyDc = false;
     for (int32_t v : lumaDc_)
         anyDc |= v != 0;
@@ -752,6 +745,8 @@ void MacroblockBuilder::ReconstructChroma()
 {
     uint8_t* dsts[2] = {cbDst_, crDst_};
     const ptrdiff_t pitch = pic_.chromaPitch;
+    int32_t chromaDc_[2][4]; // the DC transform works in place
+    std::memcpy(chromaDc_, w_.chromaDc, sizeof chromaDc_);
     for (int c = 0; c < 2; ++c) {
         const int qpc = kChromaQp[std::clamp(w_.qp + w_.chromaQpOffset[c], 0, 51)];
         bool anyDc = false;

@@ -32,31 +32,34 @@ enum IntraNeighbour : uint8_t {
 };
 
 // What reconstruction needs of a parsed macroblock besides its MbInfo.
-struct MacroblockWork {
+struct alignas(64) MacroblockWork {
     struct Partition {
         uint8_t x, y, w, h; // luma samples inside the macroblock
         uint8_t ref;        // index into refList
         MotionVector mv;
     };
 
+    // What every macroblock sets comes first, on as few cache lines as
+    // possible: with two threads each line written here moves to the other
+    // core. The level arrays are written only where there are levels.
     int addr = 0;
     int qp = 0; // QP_Y of the residual
     int chromaQpOffset[2] = {};
     uint8_t neighbours = 0; // IntraNeighbour bits
     uint8_t intra16x16Mode = 0;
     uint8_t intraChromaMode = 0;
-    bool lumaCoded[16];      // per raster 4x4 block: levels in `luma`
-    bool chromaCoded[2][4];  // per chroma block: AC levels in `chroma`
-    int32_t lumaDc[16];      // Intra16x16: DC levels in raster order of the blocks
-    int32_t chromaDc[2][4];
+    uint8_t partitionCount = 0;
+    const std::vector<RefPicture>* refList = nullptr;
+    bool lumaCoded[16];     // per raster 4x4 block: levels in `luma`
+    bool chromaCoded[2][4]; // per chroma block: AC levels in `chroma`
+    Partition partitions[16];
+    int32_t lumaDc[16];     // Intra16x16 only: DC levels in raster order of the blocks
+    int32_t chromaDc[2][4]; // with chroma levels only
     // Levels per raster block at raster coefficient positions. An I_PCM
     // macroblock, which has none, keeps its 384 samples in these bytes
     // instead (Pcm()): 256 luma, then 64 Cb, 64 Cr, rows in order.
     int16_t luma[16][16];
     int16_t chroma[2][4][16];
-    int partitionCount = 0;
-    Partition partitions[16];
-    const std::vector<RefPicture>* refList = nullptr;
 
     static_assert(sizeof(luma) >= 384);
     uint8_t* Pcm() { return reinterpret_cast<uint8_t*>(luma); }
