@@ -158,6 +158,9 @@ int32_t H264Engine::StartPicture(const SequenceParameterSet& sps, const PictureP
     dpb_.ComputePoc(activeSps_, sh, *frame);
     lostMbSource_ = PicturePlanes{};
     planes_ = frame->Planes();
+    // Handing macroblocks to the other thread costs about as much as it
+    // saves below D1, so small pictures are reconstructed here.
+    pipelined_ = reconstruction_ && mbs_.size() >= kPipelineMinMbs;
     refLists_.clear();
     deblocker_.Begin(planes_, mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data());
     return QL_OK;
@@ -227,7 +230,7 @@ void H264Engine::FinishPicture()
         return;
     H264DecoderFrame* frame = current_;
     current_ = nullptr;
-    if (reconstruction_)
+    if (pipelined_)
         reconstruction_->Drain();
     if (decodedMbs_ < activeSps_.widthMbs * activeSps_.heightMbs) {
         // Slices were lost: their macroblocks are filled from the reference
@@ -278,12 +281,12 @@ void H264Engine::FillLostMacroblocks(const PicturePlanes& picture)
 
 MacroblockWork& H264Engine::Slot()
 {
-    return reconstruction_ ? reconstruction_->Slot() : work_;
+    return pipelined_ ? reconstruction_->Slot() : work_;
 }
 
 void H264Engine::Commit()
 {
-    if (reconstruction_)
+    if (pipelined_)
         reconstruction_->Commit();
     else
         Reconstruct(work_);
@@ -297,7 +300,7 @@ void H264Engine::Reconstruct(const MacroblockWork& work)
 
 void H264Engine::DropPicture()
 {
-    if (current_ && reconstruction_)
+    if (current_ && pipelined_)
         reconstruction_->Discard();
     if (current_)
         current_->decoding = false;

@@ -78,6 +78,8 @@ private:
     std::deque<std::vector<RefPicture>> refLists_; // one per slice of current_, never moving
     PictureDeblocker deblocker_;
     MacroblockWork work_; // the one record when this thread reconstructs
+    static constexpr size_t kPipelineMinMbs = 45 * 36; // D1
+    bool pipelined_ = false; // the current picture goes through reconstruction_
     // What the macroblocks of lost slices are copied from: the first
     // reference of the picture's first P slice (none: they are grey).
     PicturePlanes lostMbSource_{};
