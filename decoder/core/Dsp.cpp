@@ -44,7 +44,6 @@ void InitDsp(DecoderDsp& dsp, SimdLevel level)
     if (level < SimdLevel::Sse2)
         return;
 #if defined(__x86_64__)
-    InitDspSse2(dsp);
     InitDeblockSse2(dsp.deblock);
     InitInterPredSimd(dsp.inter, level);
     InitReconstructSimd(dsp, level);

@@ -13,8 +13,6 @@ namespace QLMedia {
 enum class SimdLevel { C = 0, Sse2 = 1, Ssse3 = 2, Avx2 = 3 };
 
 struct TransformDsp {
-    // Inverse 4x4 transform of a dequantised raster-order block added to dst.
-    void (*idct4x4Add)(const int32_t block[16], uint8_t* dst, ptrdiff_t stride);
     // Scales the levels of a 4x4 block (raster order) for `qp` (0..51, flat
     // scaling), inverse transforms them and adds the residual to the
     // prediction at dst, clipped to 0..255. Each scaled coefficient is held
@@ -103,7 +101,6 @@ void InitDsp(DecoderDsp& dsp, SimdLevel level);
 const DecoderDsp& Dsp();
 
 // Reference kernels (also the fallback of the table).
-void Idct4x4AddC(const int32_t block[16], uint8_t* dst, ptrdiff_t stride);
 void InitTransformC(TransformDsp& dsp);
 void InitIntraPredC(IntraPredDsp& dsp);
 void ChromaMcC(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int w, int h, int xFrac,
@@ -111,7 +108,6 @@ void ChromaMcC(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t 
 void InitLumaMcC(InterPredDsp& dsp);
 void InitDeblockC(DeblockDsp& dsp);
 // SSE2 kernels (x86-64 only).
-void InitDspSse2(DecoderDsp& dsp);
 void InitDeblockSse2(DeblockDsp& dsp);
 // Motion compensation kernels for every level up to `level`.
 void InitInterPredSimd(InterPredDsp& dsp, SimdLevel level);

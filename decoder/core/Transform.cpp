@@ -72,6 +72,34 @@ inline void Dequantise4x4(const int16_t levels[16], int qp, int32_t block[16])
         block[i] = Clamp16(levels[i] * kLevelScaleTable.v[qp][i]);
 }
 
+// Inverse 4x4 transform of a dequantised raster-order block added to dst.
+void Idct4x4AddC(const int32_t block[16], uint8_t* dst, ptrdiff_t stride)
+{
+    int32_t tmp[16];
+    for (int r = 0; r < 4; ++r) {
+        const int32_t* d = block + 4 * r;
+        const int32_t e0 = d[0] + d[2];
+        const int32_t e1 = d[0] - d[2];
+        const int32_t e2 = (d[1] >> 1) - d[3];
+        const int32_t e3 = d[1] + (d[3] >> 1);
+        tmp[4 * r + 0] = e0 + e3;
+        tmp[4 * r + 1] = e1 + e2;
+        tmp[4 * r + 2] = e1 - e2;
+        tmp[4 * r + 3] = e0 - e3;
+    }
+    for (int c = 0; c < 4; ++c) {
+        const int32_t f0 = tmp[c], f1 = tmp[4 + c], f2 = tmp[8 + c], f3 = tmp[12 + c];
+        const int32_t g0 = f0 + f2;
+        const int32_t g1 = f0 - f2;
+        const int32_t g2 = (f1 >> 1) - f3;
+        const int32_t g3 = f1 + (f3 >> 1);
+        dst[c] = Clip255(dst[c] + ((g0 + g3 + 32) >> 6));
+        dst[stride + c] = Clip255(dst[stride + c] + ((g1 + g2 + 32) >> 6));
+        dst[2 * stride + c] = Clip255(dst[2 * stride + c] + ((g1 - g2 + 32) >> 6));
+        dst[3 * stride + c] = Clip255(dst[3 * stride + c] + ((g0 - g3 + 32) >> 6));
+    }
+}
+
 void DequantIdctAddC(const int16_t levels[16], int qp, uint8_t* dst, ptrdiff_t stride)
 {
     int32_t block[16];
@@ -109,36 +137,8 @@ void AddDc4x4C(int32_t dc, uint8_t* dst, ptrdiff_t stride)
 
 } // namespace
 
-void Idct4x4AddC(const int32_t block[16], uint8_t* dst, ptrdiff_t stride)
-{
-    int32_t tmp[16];
-    for (int r = 0; r < 4; ++r) {
-        const int32_t* d = block + 4 * r;
-        const int32_t e0 = d[0] + d[2];
-        const int32_t e1 = d[0] - d[2];
-        const int32_t e2 = (d[1] >> 1) - d[3];
-        const int32_t e3 = d[1] + (d[3] >> 1);
-        tmp[4 * r + 0] = e0 + e3;
-        tmp[4 * r + 1] = e1 + e2;
-        tmp[4 * r + 2] = e1 - e2;
-        tmp[4 * r + 3] = e0 - e3;
-    }
-    for (int c = 0; c < 4; ++c) {
-        const int32_t f0 = tmp[c], f1 = tmp[4 + c], f2 = tmp[8 + c], f3 = tmp[12 + c];
-        const int32_t g0 = f0 + f2;
-        const int32_t g1 = f0 - f2;
-        const int32_t g2 = (f1 >> 1) - f3;
-        const int32_t g3 = f1 + (f3 >> 1);
-        dst[c] = Clip255(dst[c] + ((g0 + g3 + 32) >> 6));
-        dst[stride + c] = Clip255(dst[stride + c] + ((g1 + g2 + 32) >> 6));
-        dst[2 * stride + c] = Clip255(dst[2 * stride + c] + ((g1 - g2 + 32) >> 6));
-        dst[3 * stride + c] = Clip255(dst[3 * stride + c] + ((g0 - g3 + 32) >> 6));
-    }
-}
-
 void InitTransformC(TransformDsp& dsp)
 {
-    dsp.idct4x4Add = Idct4x4AddC;
     dsp.dequantIdctAdd = DequantIdctAddC;
     dsp.dequantIdctAddAc = DequantIdctAddAcC;
     dsp.dequantIdctAdd2 = DequantIdctAdd2C;

@@ -69,29 +69,6 @@ TEST(Dsp, LevelCapFromEnvironment)
     unsetenv("QL_H264DEC_SIMD");
 }
 
-TEST(Dsp, Idct4x4AddMatchesReference)
-{
-    const Tables t = MakeTables();
-    std::mt19937 rng(1);
-    for (const auto& [name, dsp] : t.optimised) {
-        for (int trial = 0; trial < 2000; ++trial) {
-            int32_t block[16];
-            // Mix of small realistic values and the extremes of the 16-bit range.
-            for (int32_t& c : block) {
-                const int kind = int(rng() % 8);
-                c = kind == 0 ? 32767 : kind == 1 ? -32768 : int32_t(rng() % 2001) - 1000;
-            }
-            Guarded a, b;
-            for (int y = 0; y < 4; ++y)
-                for (int x = 0; x < 4; ++x)
-                    a.Block()[y * Guarded::kStride + x] = b.Block()[y * Guarded::kStride + x] = uint8_t(rng());
-            t.reference.transform.idct4x4Add(block, a.Block(), Guarded::kStride);
-            dsp.transform.idct4x4Add(block, b.Block(), Guarded::kStride);
-            ASSERT_EQ(a.bytes, b.bytes) << name << " trial " << trial;
-        }
-    }
-}
-
 TEST(Dsp, LumaMcMatchesReferenceAtEveryPosition)
 {
     const Tables t = MakeTables();
