@@ -249,21 +249,34 @@ inline Thresholds DeriveThresholds(int qPav, const SliceFilterParams& qSlice)
     return {kAlpha[indexA], kBeta[indexB], kTc0[indexA]};
 }
 
-void FilterEdge(uint8_t* pix, ptrdiff_t stride, bool vertical, bool chroma, const uint8_t s[4], const Thresholds& t)
+void FilterLumaEdge(const DeblockDsp& dsp, uint8_t* pix, ptrdiff_t stride, bool vertical, const uint8_t s[4],
+                    const Thresholds& t)
 {
     if (!t.Active())
         return;
-    const int alpha = t.alpha;
-    const int beta = t.beta;
-    const DeblockDsp& dsp = Dsp().deblock;
     if (s[0] == 4) {
-        (chroma ? dsp.chromaStrong : dsp.lumaStrong)[vertical ? 0 : 1](pix, stride, alpha, beta);
+        dsp.lumaStrong[vertical ? 0 : 1](pix, stride, t.alpha, t.beta);
         return;
     }
     int8_t tc0[4];
     for (int i = 0; i < 4; ++i)
         tc0[i] = s[i] ? int8_t(t.tc0[s[i] - 1]) : int8_t(-1);
-    (chroma ? dsp.chromaNormal : dsp.lumaNormal)[vertical ? 0 : 1](pix, stride, alpha, beta, tc0);
+    dsp.lumaNormal[vertical ? 0 : 1](pix, stride, t.alpha, t.beta, tc0);
+}
+
+void FilterChromaEdges(const DeblockDsp& dsp, uint8_t* cb, uint8_t* cr, ptrdiff_t stride, bool vertical,
+                       const uint8_t s[4], const Thresholds& t)
+{
+    if (!t.Active())
+        return;
+    if (s[0] == 4) {
+        dsp.chromaStrong[vertical ? 0 : 1](cb, cr, stride, t.alpha, t.beta);
+        return;
+    }
+    int8_t tc0[4];
+    for (int i = 0; i < 4; ++i)
+        tc0[i] = s[i] ? int8_t(t.tc0[s[i] - 1]) : int8_t(-1);
+    dsp.chromaNormal[vertical ? 0 : 1](cb, cr, stride, t.alpha, t.beta, tc0);
 }
 
 } // namespace
@@ -293,6 +306,7 @@ void DeblockMacroblock(const PicturePlanes& pic, const MbInfo* mbs, int widthMbs
 
     uint8_t bs[2][4][4];
     ComputeStrengths(q, left, top, bs);
+    const DeblockDsp& dsp = Dsp().deblock;
 
     // Luma: qPav averages the two macroblocks' QP_Y on macroblock edges.
     uint8_t* const lumaMb = pic.y + ptrdiff_t(mbY) * 16 * pic.lumaPitch + mbX * 16;
@@ -305,7 +319,7 @@ void DeblockMacroblock(const PicturePlanes& pic, const MbInfo* mbs, int widthMbs
             const Thresholds t =
                 e == 0 ? DeriveThresholds((neighbour[dir]->qp + q.qp + 1) >> 1, qSlice) : lumaInternal;
             uint8_t* pix = vertical ? lumaMb + e * 4 : lumaMb + ptrdiff_t(e) * 4 * pic.lumaPitch;
-            FilterEdge(pix, pic.lumaPitch, vertical, false, bs[dir][e], t);
+            FilterLumaEdge(dsp, pix, pic.lumaPitch, vertical, bs[dir][e], t);
         }
     }
 
@@ -328,22 +342,40 @@ void DeblockMacroblock(const PicturePlanes& pic, const MbInfo* mbs, int widthMbs
             }
             const Thresholds t = DeriveThresholds(qPav, qSlice);
             const ptrdiff_t at = vertical ? ce * 4 : ptrdiff_t(ce) * 4 * pic.chromaPitch;
-            for (uint8_t* plane : planes)
-                FilterEdge(plane + at, pic.chromaPitch, vertical, true, s, t);
+            FilterChromaEdges(dsp, planes[0] + at, planes[1] + at, pic.chromaPitch, vertical, s, t);
         }
     }
 }
+
+namespace {
+
+// The chroma kernels of the table, one plane after the other.
+template <DeblockNormalKernel Kernel>
+void BothPlanes(uint8_t* cb, uint8_t* cr, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
+{
+    Kernel(cb, stride, alpha, beta, tc0);
+    Kernel(cr, stride, alpha, beta, tc0);
+}
+
+template <DeblockStrongKernel Kernel>
+void BothPlanesStrong(uint8_t* cb, uint8_t* cr, ptrdiff_t stride, int alpha, int beta)
+{
+    Kernel(cb, stride, alpha, beta);
+    Kernel(cr, stride, alpha, beta);
+}
+
+} // namespace
 
 void InitDeblockC(DeblockDsp& dsp)
 {
     dsp.lumaNormal[0] = FilterLumaEdgeVertical;
     dsp.lumaNormal[1] = FilterLumaEdgeHorizontal;
-    dsp.chromaNormal[0] = FilterChromaEdgeVertical;
-    dsp.chromaNormal[1] = FilterChromaEdgeHorizontal;
+    dsp.chromaNormal[0] = BothPlanes<FilterChromaEdgeVertical>;
+    dsp.chromaNormal[1] = BothPlanes<FilterChromaEdgeHorizontal>;
     dsp.lumaStrong[0] = FilterLumaEdgeVerticalStrong;
     dsp.lumaStrong[1] = FilterLumaEdgeHorizontalStrong;
-    dsp.chromaStrong[0] = FilterChromaEdgeVerticalStrong;
-    dsp.chromaStrong[1] = FilterChromaEdgeHorizontalStrong;
+    dsp.chromaStrong[0] = BothPlanesStrong<FilterChromaEdgeVerticalStrong>;
+    dsp.chromaStrong[1] = BothPlanesStrong<FilterChromaEdgeHorizontalStrong>;
 }
 
 void FilterLumaEdgeVertical(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])

@@ -1,6 +1,6 @@
-// SSE2 versions of the normal (bS 1..3) deblocking edge kernels. A luma edge
-// is filtered as 16 lanes at once, a chroma edge as 8; vertical edges are
-// transposed in and out. Each matches its C++ reference bit for bit
+// SSE2 versions of the deblocking edge kernels. A luma edge is filtered as
+// 16 lanes at once, and so is a chroma edge of both planes; vertical edges
+// are transposed in and out. Each matches its C++ reference bit for bit
 // (tests/decoder/core/DspTest.cpp runs both on random inputs).
 #include "Deblock.h"
 #include "Dsp.h"
@@ -191,15 +191,30 @@ void LumaVerticalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const
     }
 }
 
-void ChromaHorizontalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
+// Both planes' lines in one vector: Cb in the low eight lanes, Cr in the
+// high ones. Chroma segments are two lines, so the tC0 spread of sixteen
+// lanes serves both halves.
+inline __m128i BothRows(const uint8_t* cb, const uint8_t* cr, ptrdiff_t offset)
+{
+    return _mm_unpacklo_epi64(Load8(cb + offset), Load8(cr + offset));
+}
+
+inline void StoreBothRows(uint8_t* cb, uint8_t* cr, ptrdiff_t offset, __m128i v)
+{
+    Store8(cb + offset, v);
+    Store8(cr + offset, _mm_unpackhi_epi64(v, v));
+}
+
+void ChromaHorizontalSse2(uint8_t* cb, uint8_t* cr, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
 {
     int16_t tc[16];
     SpreadTc0(tc0, 2, tc);
-    __m128i p1 = Load8(pix - 2 * stride), p0 = Load8(pix - stride), q0 = Load8(pix), q1 = Load8(pix + stride);
+    __m128i p1 = BothRows(cb, cr, -2 * stride), p0 = BothRows(cb, cr, -stride), q0 = BothRows(cb, cr, 0);
+    __m128i q1 = BothRows(cb, cr, stride);
     __m128i unused = _mm_setzero_si128();
     Filter16<true>(unused, p1, p0, q0, q1, unused, tc, alpha, beta);
-    Store8(pix - stride, p0);
-    Store8(pix, q0);
+    StoreBothRows(cb, cr, -stride, p0);
+    StoreBothRows(cb, cr, 0, q0);
 }
 
 // Eight lines of p1, p0, q0, q1 (four bytes each, at `first`) into four
@@ -229,15 +244,35 @@ inline void StoreChromaP0Q0(uint8_t* first, ptrdiff_t stride, __m128i p0, __m128
         std::memcpy(first + i * stride, &pairs[i], 2);
 }
 
-void ChromaVerticalSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
+// p1, p0, q0, q1 of the eight lines of a vertical edge in both planes, Cb
+// in the low lanes; and p0, q0 back.
+inline void BothColumns(const uint8_t* cb, const uint8_t* cr, ptrdiff_t stride, __m128i& p1, __m128i& p0,
+                        __m128i& q0, __m128i& q1)
+{
+    __m128i b[4], r[4];
+    ChromaLinesToColumns(cb - 2, stride, b[0], b[1], b[2], b[3]);
+    ChromaLinesToColumns(cr - 2, stride, r[0], r[1], r[2], r[3]);
+    p1 = _mm_unpacklo_epi64(b[0], r[0]);
+    p0 = _mm_unpacklo_epi64(b[1], r[1]);
+    q0 = _mm_unpacklo_epi64(b[2], r[2]);
+    q1 = _mm_unpacklo_epi64(b[3], r[3]);
+}
+
+inline void StoreBothColumns(uint8_t* cb, uint8_t* cr, ptrdiff_t stride, __m128i p0, __m128i q0)
+{
+    StoreChromaP0Q0(cb - 1, stride, p0, q0);
+    StoreChromaP0Q0(cr - 1, stride, _mm_unpackhi_epi64(p0, p0), _mm_unpackhi_epi64(q0, q0));
+}
+
+void ChromaVerticalSse2(uint8_t* cb, uint8_t* cr, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4])
 {
     int16_t tc[16];
     SpreadTc0(tc0, 2, tc);
     __m128i p1, p0, q0, q1;
-    ChromaLinesToColumns(pix - 2, stride, p1, p0, q0, q1);
+    BothColumns(cb, cr, stride, p1, p0, q0, q1);
     __m128i unused = _mm_setzero_si128();
     Filter16<true>(unused, p1, p0, q0, q1, unused, tc, alpha, beta);
-    StoreChromaP0Q0(pix - 1, stride, p0, q0);
+    StoreBothColumns(cb, cr, stride, p0, q0);
 }
 
 // The strong filter (bS 4, clause 8.7.2.4) on eight lines in 16-bit lanes,
@@ -335,22 +370,22 @@ void LumaHorizontalStrongSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int bet
         Store16(pix + (i - 4) * stride, v[i]);
 }
 
-void ChromaHorizontalStrongSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta)
+void ChromaHorizontalStrongSse2(uint8_t* cb, uint8_t* cr, ptrdiff_t stride, int alpha, int beta)
 {
     __m128i v[8] = {};
     for (int i = 2; i < 6; ++i)
-        v[i] = Load8(pix + (i - 4) * stride);
+        v[i] = BothRows(cb, cr, (i - 4) * stride);
     StrongFilter16<true>(v, alpha, beta);
-    Store8(pix - stride, v[3]);
-    Store8(pix, v[4]);
+    StoreBothRows(cb, cr, -stride, v[3]);
+    StoreBothRows(cb, cr, 0, v[4]);
 }
 
-void ChromaVerticalStrongSse2(uint8_t* pix, ptrdiff_t stride, int alpha, int beta)
+void ChromaVerticalStrongSse2(uint8_t* cb, uint8_t* cr, ptrdiff_t stride, int alpha, int beta)
 {
     __m128i v[8] = {};
-    ChromaLinesToColumns(pix - 2, stride, v[2], v[3], v[4], v[5]);
+    BothColumns(cb, cr, stride, v[2], v[3], v[4], v[5]);
     StrongFilter16<true>(v, alpha, beta);
-    StoreChromaP0Q0(pix - 1, stride, v[3], v[4]);
+    StoreBothColumns(cb, cr, stride, v[3], v[4]);
 }
 
 } // namespace

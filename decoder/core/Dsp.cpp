@@ -50,14 +50,11 @@ void InitDsp(DecoderDsp& dsp, SimdLevel level)
 #endif
 }
 
-const DecoderDsp& Dsp()
+DecoderDsp MakeDsp()
 {
-    static const DecoderDsp table = [] {
-        DecoderDsp dsp;
-        InitDsp(dsp, DetectSimdLevel());
-        return dsp;
-    }();
-    return table;
+    DecoderDsp dsp;
+    InitDsp(dsp, DetectSimdLevel());
+    return dsp;
 }
 
 } // namespace QLMedia

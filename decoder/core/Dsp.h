@@ -77,11 +77,17 @@ struct DeblockDsp {
     // (negative: leave that segment alone). See Deblock.h.
     using NormalKernel = void (*)(uint8_t* pix, ptrdiff_t stride, int alpha, int beta, const int8_t tc0[4]);
     NormalKernel lumaNormal[2];
-    NormalKernel chromaNormal[2];
     // Strong (bS 4) edge kernels, likewise.
     using StrongKernel = void (*)(uint8_t* pix, ptrdiff_t stride, int alpha, int beta);
     StrongKernel lumaStrong[2];
-    StrongKernel chromaStrong[2];
+    // Chroma kernels filter the same edge of both planes at once: in 4:2:0
+    // Baseline streams Cb and Cr share strengths and thresholds, and one
+    // vector holds the lines of both.
+    using ChromaNormalKernel = void (*)(uint8_t* cb, uint8_t* cr, ptrdiff_t stride, int alpha, int beta,
+                                        const int8_t tc0[4]);
+    ChromaNormalKernel chromaNormal[2];
+    using ChromaStrongKernel = void (*)(uint8_t* cb, uint8_t* cr, ptrdiff_t stride, int alpha, int beta);
+    ChromaStrongKernel chromaStrong[2];
 };
 
 struct DecoderDsp {
@@ -97,8 +103,15 @@ SimdLevel DetectSimdLevel();
 // Fills `dsp` for `level`: the C++ kernels first, then every faster kernel
 // up to that level.
 void InitDsp(DecoderDsp& dsp, SimdLevel level);
-// The table the decoder uses, filled on first use.
-const DecoderDsp& Dsp();
+// A table for the processor's best level, capped by QL_H264DEC_SIMD.
+DecoderDsp MakeDsp();
+// The table the decoder uses, filled on first use. Inline: kernels are
+// looked up per block, and a call each time shows in profiles.
+inline const DecoderDsp& Dsp()
+{
+    static const DecoderDsp table = MakeDsp();
+    return table;
+}
 
 // Reference kernels (also the fallback of the table).
 void InitTransformC(TransformDsp& dsp);

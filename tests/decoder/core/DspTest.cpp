@@ -135,6 +135,11 @@ TEST(Dsp, DeblockEdgesMatchReference)
                     a.Block()[y * Guarded::kStride + x] = uint8_t(std::clamp(v, 0, 255));
                 }
             Guarded b = a;
+            // The second chroma plane: the same kind of content, moved.
+            Guarded crA;
+            for (size_t i = 0; i < crA.bytes.size(); ++i)
+                crA.bytes[i] = a.bytes[(i + 7 * Guarded::kStride + 3) % a.bytes.size()];
+            Guarded crB = crA;
             const int alpha = int(rng() % 256);
             const int beta = int(rng() % 19);
             int8_t tc0[4];
@@ -145,15 +150,23 @@ TEST(Dsp, DeblockEdgesMatchReference)
             const bool strong = (trial / 4) % 2;
             const DeblockDsp& r = t.reference.deblock;
             const DeblockDsp& f = dsp.deblock;
-            if (strong) {
-                (plane ? r.chromaStrong : r.lumaStrong)[dir](a.Block(), Guarded::kStride, alpha, beta);
-                (plane ? f.chromaStrong : f.lumaStrong)[dir](b.Block(), Guarded::kStride, alpha, beta);
+            constexpr ptrdiff_t kStride = Guarded::kStride;
+            if (plane && strong) {
+                r.chromaStrong[dir](a.Block(), crA.Block(), kStride, alpha, beta);
+                f.chromaStrong[dir](b.Block(), crB.Block(), kStride, alpha, beta);
+            } else if (plane) {
+                r.chromaNormal[dir](a.Block(), crA.Block(), kStride, alpha, beta, tc0);
+                f.chromaNormal[dir](b.Block(), crB.Block(), kStride, alpha, beta, tc0);
+            } else if (strong) {
+                r.lumaStrong[dir](a.Block(), kStride, alpha, beta);
+                f.lumaStrong[dir](b.Block(), kStride, alpha, beta);
             } else {
-                (plane ? r.chromaNormal : r.lumaNormal)[dir](a.Block(), Guarded::kStride, alpha, beta, tc0);
-                (plane ? f.chromaNormal : f.lumaNormal)[dir](b.Block(), Guarded::kStride, alpha, beta, tc0);
+                r.lumaNormal[dir](a.Block(), kStride, alpha, beta, tc0);
+                f.lumaNormal[dir](b.Block(), kStride, alpha, beta, tc0);
             }
-            ASSERT_EQ(a.bytes, b.bytes) << name << " trial " << trial << (plane ? " chroma" : " luma")
-                                        << (dir ? " horizontal" : " vertical") << (strong ? " strong" : "");
+            ASSERT_TRUE(a.bytes == b.bytes && crA.bytes == crB.bytes)
+                << name << " trial " << trial << (plane ? " chroma" : " luma") << (dir ? " horizontal" : " vertical")
+                << (strong ? " strong" : "");
         }
     }
 }
