@@ -18,6 +18,8 @@ void PictureDeblocker::Begin(const PicturePlanes& picture, const MbInfo* mbs, in
     reconstructed_.assign(size_t(total_), 0);
     prefix_ = 0;
     filtered_ = 0;
+    filterX_ = 0;
+    filterY_ = 0;
 }
 
 void PictureDeblocker::Reconstructed(int addr)
@@ -42,15 +44,19 @@ void PictureDeblocker::FinishRest()
 void PictureDeblocker::FilterUpTo(int prefix)
 {
     while (filtered_ < total_) {
-        const int mbX = filtered_ % widthMbs_, mbY = filtered_ / widthMbs_;
-        // Everything up to (x + 1, y + 1) reconstructed; the last row needs
-        // the whole picture.
-        const int needed = std::min((mbY + 1) * widthMbs_ + std::min(mbX + 2, widthMbs_), total_);
+        // Everything up to (x + 1, y + 1) reconstructed, that is the next
+        // row's macroblocks up to one right of this one (none right of the
+        // row's last); the last row needs the whole picture.
+        const int needed = std::min(filtered_ + widthMbs_ + (filterX_ + 1 < widthMbs_ ? 2 : 1), total_);
         if (prefix < needed)
             return;
         if (fits_)
-            DeblockMacroblock(picture_, mbs_, widthMbs_, mbX, mbY, slices_);
+            DeblockMacroblock(picture_, mbs_, widthMbs_, filterX_, filterY_, slices_);
         ++filtered_;
+        if (++filterX_ == widthMbs_) {
+            filterX_ = 0;
+            ++filterY_;
+        }
     }
 }
 

@@ -48,6 +48,7 @@ private:
     std::vector<uint8_t> reconstructed_; // per macroblock
     int prefix_ = 0;                     // macroblocks 0 .. prefix_ - 1 are reconstructed
     int filtered_ = 0;                   // macroblocks 0 .. filtered_ - 1 are deblocked
+    int filterX_ = 0, filterY_ = 0;      // where macroblock filtered_ is
 };
 
 // A thread that consumes parsed macroblocks in the order they were
