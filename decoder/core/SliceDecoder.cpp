@@ -27,10 +27,14 @@ const uint8_t kZToRaster[16] = {0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14
 // raster block index -> z-order index.
 const uint8_t kRasterToZ[16] = {0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15};
 
+// Motion of a neighbouring block: ref -1 for an intra block, kNotAvailable
+// where there is none. Eight bytes, so that it comes back in one register
+// (a separate flag byte made every call stall on reassembling it).
 struct Neighbour {
-    bool available = false;
-    int ref = -1;
+    static constexpr int kNotAvailable = -2;
+    int ref = kNotAvailable;
     MotionVector mv;
+    bool Available() const { return ref != kNotAvailable; }
 };
 
 int Median(int a, int b, int c)
@@ -190,8 +194,14 @@ int32_t MacroblockParser::DecodeMacroblock(int addr, bool skipped)
     mb_ = &ctx_.mbs[addr];
     if (mb_->sliceNumber >= 0)
         return H264_ERR_MB_ADDRESS; // decoded twice in one picture
-    *mb_ = MbInfo{};
-    std::fill(std::begin(mb_->intra4x4Mode), std::end(mb_->intra4x4Mode), int8_t(2));
+    // A copy of a prepared record: wide moves, where clearing the record
+    // and then setting its modes took a slow string store.
+    static const MbInfo kFresh = [] {
+        MbInfo m;
+        std::fill(std::begin(m.intra4x4Mode), std::end(m.intra4x4Mode), int8_t(2));
+        return m;
+    }();
+    std::memcpy(static_cast<void*>(mb_), &kFresh, sizeof kFresh);
     nbA_ = MbAt(mbx_ - 1, mby_);
     nbB_ = MbAt(mbx_, mby_ - 1);
     nbC_ = MbAt(mbx_ + 1, mby_ - 1);
@@ -421,7 +431,6 @@ Neighbour MacroblockParser::NeighbourAt(int x, int y) const
         const int blk = (y >> 2) * 4 + (x >> 2);
         if (!(mvAssigned_ & (1u << blk)))
             return n;
-        n.available = true;
         n.ref = mb_->refIdx[(y >> 3) * 2 + (x >> 3)];
         n.mv = mb_->mv[blk];
         return n;
@@ -434,7 +443,7 @@ Neighbour MacroblockParser::NeighbourAt(int x, int y) const
         return n; // right of the macroblock: not yet decoded
     if (!m)
         return n;
-    n.available = true;
+    n.ref = -1;
     if (IsIntra(m->kind))
         return n;
     const int xl = x & 15, yl = y & 15;
@@ -448,7 +457,7 @@ MotionVector MacroblockParser::PredictMv(int x, int y, int w, int h, int refIdx,
     const Neighbour a = NeighbourAt(x - 1, y);
     const Neighbour b = NeighbourAt(x, y - 1);
     Neighbour c = NeighbourAt(x + w, y - 1);
-    if (!c.available)
+    if (!c.Available())
         c = NeighbourAt(x - 1, y - 1);
     if (shape == 1) { // 16x8
         if (y == 0 && b.ref == refIdx)
@@ -461,7 +470,7 @@ MotionVector MacroblockParser::PredictMv(int x, int y, int w, int h, int refIdx,
         if (x == 8 && c.ref == refIdx)
             return c.mv;
     }
-    if (!b.available && !c.available && a.available)
+    if (!b.Available() && !c.Available() && a.Available())
         return a.mv;
     const int matches = (a.ref == refIdx) + (b.ref == refIdx) + (c.ref == refIdx);
     if (matches == 1) {
@@ -483,7 +492,7 @@ void MacroblockParser::PredictSkip()
     const Neighbour b = NeighbourAt(0, -1);
     MotionVector mv;
     const MotionVector zero;
-    if (a.available && b.available && !(a.ref == 0 && a.mv == zero) && !(b.ref == 0 && b.mv == zero))
+    if (a.Available() && b.Available() && !(a.ref == 0 && a.mv == zero) && !(b.ref == 0 && b.mv == zero))
         mv = PredictMv(0, 0, 16, 16, 0, 0);
     std::fill(std::begin(mb_->mv), std::end(mb_->mv), mv);
     std::fill(std::begin(mb_->refIdx), std::end(mb_->refIdx), int8_t(0));
