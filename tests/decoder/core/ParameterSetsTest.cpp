@@ -71,14 +71,6 @@ TEST(BitReader, LongRunsOfCodesReadBackAtEveryAlignment)
     EXPECT_FALSE(br.MoreRbspData());
 }
 
-TEST(BitReader, UeWithTooManyLeadingZerosIsAnError)
-{
-    const std::vector<uint8_t> zeros(8, 0);
-    BitReader br(zeros.data(), zeros.size());
-    br.ReadUe();
-    EXPECT_TRUE(br.Error());
-}
-
 TEST(Nal, SplitsAtThreeAndFourByteStartCodesAndRemovesEmulationPrevention)
 {
     const std::vector<uint8_t> stream = {0, 0, 0, 1, 0x67, 1, 2, 0, 0, 1, 0x68, 0, 0, 3, 1, 0, 0, 0, 0, 1, 0x65, 9};
