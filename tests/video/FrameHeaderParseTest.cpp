@@ -125,13 +125,13 @@ TEST_F(ParseFrameHeaderTest, CodecKindAndTypeWordAreLearnedOnceFromBytesFourToSi
     }
 }
 
-TEST_F(ParseFrameHeaderTest, TimeTextIsUtcWithUnpaddedMilliseconds)
+TEST_F(ParseFrameHeaderTest, TimeTextIsUtcWithThreeDigitMilliseconds)
 {
     FrameHeader h = VideoHeader(0, 6, 10);
     h.time = 0;
     h.milliseconds = 0;
     ASSERT_TRUE(ParseHeader(h));
-    EXPECT_EQ(rig.renderer.TimeText(), "1970-01-01 00:00:00.0");
+    EXPECT_EQ(rig.renderer.TimeText(), "1970-01-01 00:00:00.000");
 
     h.time = 1700000000; // 2023-11-14 22:13:20 UTC
     h.milliseconds = 123;
@@ -142,7 +142,7 @@ TEST_F(ParseFrameHeaderTest, TimeTextIsUtcWithUnpaddedMilliseconds)
     h.time = 31536000 + 86399; // 1971-01-01 23:59:59
     h.milliseconds = 7;
     ASSERT_TRUE(ParseHeader(h));
-    EXPECT_EQ(rig.renderer.TimeText(), "1971-01-01 23:59:59.7");
+    EXPECT_EQ(rig.renderer.TimeText(), "1971-01-01 23:59:59.007");
 
     EXPECT_EQ(FrameTimeText(0xFFFFFFFFu, 999), "2106-02-07 06:28:15.999");
 }

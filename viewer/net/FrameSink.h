@@ -27,7 +27,7 @@ struct FrameInfo {
     int milliseconds = 0;
     int frameRate = 0;
     int audioInput = -1;
-    std::string timeText; // "%Y-%m-%d %H:%M:%S.%d" (or the numeric form before 1971)
+    std::string timeText; // "%Y-%m-%d %H:%M:%S.%03d" (or the numeric form before 1971)
 };
 
 class FrameSink {

@@ -39,8 +39,9 @@ std::string FrameTimeText(uint32_t time, int milliseconds)
     } else {
         std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
     }
+    // Three digits: ".8" would read as 800 ms.
     char millis[16];
-    std::snprintf(millis, sizeof millis, ".%d", milliseconds);
+    std::snprintf(millis, sizeof millis, ".%03d", milliseconds);
     return std::string(text) + millis;
 }
 
