@@ -321,7 +321,9 @@ public:
     int32_t Close() override;
     int32_t Reset() override;
 
-    // Whether the input now given is the last piece of its picture.
+    // Whether the input now given is the last piece of its picture. Every
+    // input ends the picture it holds (see GetFrame), so the answer changes
+    // nothing; the library layer still tells it as its sequence says.
     void SetLastPiece(bool lastPiece);
     // Pieces expected for an incomplete picture (1 when unknown).
     int32_t ExpectedPieces() const;
@@ -332,7 +334,6 @@ private:
     int32_t threads_ = 1;
     double frameDuration_ = 1.0 / 30;
     double runningTime_ = 0.0;
-    bool lastPiece_ = true;
 };
 
 } // namespace QLMedia

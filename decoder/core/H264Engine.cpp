@@ -8,9 +8,9 @@
 
 namespace QLMedia {
 
-H264Engine::H264Engine(MemoryAllocator* allocator, int threads) : allocator_(allocator), threads_(threads)
+H264Engine::H264Engine(MemoryAllocator* allocator, int threads) : allocator_(allocator)
 {
-    if (threads_ > 1)
+    if (threads > 1)
         reconstruction_ = std::make_unique<ReconstructionThread>([this](const MacroblockWork& w) { Reconstruct(w); });
 }
 
@@ -115,8 +115,8 @@ int32_t H264Engine::ActivateSps(const SequenceParameterSet& sps)
         return QL_OK;
     dpbSize_ = std::max(DpbSizeFor(sps), sps.maxNumRefFrames);
     mbs_.assign(size_t(sps.widthMbs) * size_t(sps.heightMbs), MbInfo{});
-    // The deblocking thread reads the slice table while slices are added, so
-    // it must never move during a picture: every slice added either decodes
+    // The reconstruction thread, which also deblocks, reads the slice table
+    // while slices are added, so it must never move during a picture: every slice added either decodes
     // a macroblock of its own or fails and ends the picture, and the end of
     // a picture with lost slices adds one more.
     sliceParams_.reserve(mbs_.size() + 2);
@@ -258,6 +258,8 @@ void H264Engine::FillLostMacroblocks(const PicturePlanes& picture)
     const PicturePlanes& src = lostMbSource_;
     const bool copy = src.y && src.width == picture.width && src.height == picture.height;
     const int width = activeSps_.widthMbs;
+    uint8_t* const planes[] = {picture.y, picture.cb, picture.cr};
+    const uint8_t* const srcPlanes[] = {src.y, src.cb, src.cr};
     for (size_t i = 0; i < mbs_.size(); ++i) {
         if (mbs_[i].sliceNumber >= 0)
             continue;
@@ -266,8 +268,6 @@ void H264Engine::FillLostMacroblocks(const PicturePlanes& picture)
             const int size = plane == 0 ? 16 : 8;
             const ptrdiff_t pitch = plane == 0 ? picture.lumaPitch : picture.chromaPitch;
             const ptrdiff_t srcPitch = plane == 0 ? src.lumaPitch : src.chromaPitch;
-            uint8_t* const planes[] = {picture.y, picture.cb, picture.cr};
-            const uint8_t* const srcPlanes[] = {src.y, src.cb, src.cr};
             for (int row = 0; row < size; ++row) {
                 uint8_t* out = planes[plane] + (y * size + row) * pitch + x * size;
                 if (copy)

@@ -53,7 +53,6 @@ private:
     void FillLostMacroblocks(const PicturePlanes& picture);
 
     MemoryAllocator* allocator_;
-    int threads_;
     SpsTable sps_;
     PpsTable pps_;
     const SequenceParameterSet* lastSps_ = nullptr; // the SPS stored last

@@ -143,10 +143,7 @@ int32_t H264VideoDecoder::Reset()
     return QL_OK;
 }
 
-void H264VideoDecoder::SetLastPiece(bool lastPiece)
-{
-    lastPiece_ = lastPiece;
-}
+void H264VideoDecoder::SetLastPiece(bool /*lastPiece*/) {}
 
 int32_t H264VideoDecoder::ExpectedPieces() const
 {

@@ -123,13 +123,6 @@ private:
     const MbInfo* nbC_ = nullptr;
     const MbInfo* nbD_ = nullptr;
     uint16_t mvAssigned_ = 0; // 4x4 blocks (raster) whose motion is known
-    // The current record's residual arrays, under the names parsing uses.
-    int16_t (*luma_)[16] = nullptr;
-    bool* lumaCoded_ = nullptr;
-    int32_t* lumaDc_ = nullptr;
-    int32_t (*chromaDc_)[4] = nullptr;
-    int16_t (*chroma_)[4][16] = nullptr;
-    bool (*chromaCoded_)[4] = nullptr;
 };
 
 const MbInfo* MacroblockParser::MbAt(int mbx, int mby) const
@@ -219,18 +212,12 @@ int32_t MacroblockParser::DecodeMacroblock(int addr, bool skipped)
     w.neighbours = uint8_t((IntraAvailable(nbA_) ? kNeighbourLeft : 0) | (IntraAvailable(nbB_) ? kNeighbourTop : 0) |
                            (IntraAvailable(nbC_) ? kNeighbourTopRight : 0) |
                            (IntraAvailable(nbD_) ? kNeighbourTopLeft : 0));
-    luma_ = w.luma;
-    lumaCoded_ = w.lumaCoded;
-    lumaDc_ = w.lumaDc;
-    chromaDc_ = w.chromaDc;
-    chroma_ = w.chroma;
-    chromaCoded_ = w.chromaCoded;
 
     if (skipped) {
         mb_->kind = MbKind::PSkip;
         mb_->qp = int8_t(qp_);
-        std::memset(lumaCoded_, 0, sizeof w.lumaCoded);
-        std::memset(chromaCoded_, 0, sizeof w.chromaCoded);
+        std::memset(w.lumaCoded, 0, sizeof w.lumaCoded);
+        std::memset(w.chromaCoded, 0, sizeof w.chromaCoded);
         w.qp = qp_;
         PredictSkip();
         return MotionCompensate(0, 0, 16, 16, 0, mb_->mv[0]);
@@ -559,8 +546,9 @@ int MacroblockParser::ChromaNc(int c, int bx, int by) const
 
 int32_t MacroblockParser::ReadResidual(bool intra16x16, int cbpLuma, int cbpChroma)
 {
-    std::memset(lumaCoded_, 0, sizeof work_->lumaCoded);
-    std::memset(chromaCoded_, 0, sizeof work_->chromaCoded);
+    MacroblockWork& w = *work_;
+    std::memset(w.lumaCoded, 0, sizeof w.lumaCoded);
+    std::memset(w.chromaCoded, 0, sizeof w.chromaCoded);
     if (cbpLuma || cbpChroma || intra16x16) {
         const int delta = br_.ReadSe();
         if (delta < -26 || delta > 25)
@@ -572,7 +560,7 @@ int32_t MacroblockParser::ReadResidual(bool intra16x16, int cbpLuma, int cbpChro
         const int n = ReadResidualBlockCavlc(br_, TotalCoeffNc(0, 0), 16, kZigzag4x4, levels);
         if (n < 0)
             return H264_ERR_RESIDUAL;
-        std::copy(levels, levels + 16, lumaDc_);
+        std::copy(levels, levels + 16, w.lumaDc);
     }
     for (int z = 0; z < 16; ++z) {
         const int raster = kZToRaster[z];
@@ -583,11 +571,11 @@ int32_t MacroblockParser::ReadResidual(bool intra16x16, int cbpLuma, int cbpChro
         }
         const int maxCoeff = intra16x16 ? 15 : 16;
         const uint8_t* scan = intra16x16 ? kZigzag4x4 + 1 : kZigzag4x4;
-        const int n = ReadResidualBlockCavlc(br_, TotalCoeffNc(bx, by), maxCoeff, scan, luma_[raster]);
+        const int n = ReadResidualBlockCavlc(br_, TotalCoeffNc(bx, by), maxCoeff, scan, w.luma[raster]);
         if (n < 0)
             return H264_ERR_RESIDUAL;
         mb_->totalCoeff[raster] = uint8_t(n);
-        lumaCoded_[raster] = n > 0;
+        w.lumaCoded[raster] = n > 0;
     }
     if (cbpChroma) {
         for (int c = 0; c < 2; ++c) {
@@ -595,7 +583,7 @@ int32_t MacroblockParser::ReadResidual(bool intra16x16, int cbpLuma, int cbpChro
             if (n < 0)
                 return H264_ERR_CHROMA_DC;
             for (int i = 0; i < 4; ++i)
-                chromaDc_[c][i] = levels[i];
+                w.chromaDc[c][i] = levels[i];
         }
     }
     for (int c = 0; c < 2; ++c)
@@ -604,11 +592,11 @@ int32_t MacroblockParser::ReadResidual(bool intra16x16, int cbpLuma, int cbpChro
                 mb_->chromaTotalCoeff[c][b] = 0;
                 continue;
             }
-            const int n = ReadResidualBlockCavlc(br_, ChromaNc(c, b & 1, b >> 1), 15, kZigzag4x4 + 1, chroma_[c][b]);
+            const int n = ReadResidualBlockCavlc(br_, ChromaNc(c, b & 1, b >> 1), 15, kZigzag4x4 + 1, w.chroma[c][b]);
             if (n < 0)
                 return H264_ERR_RESIDUAL;
             mb_->chromaTotalCoeff[c][b] = uint8_t(n);
-            chromaCoded_[c][b] = n > 0;
+            w.chromaCoded[c][b] = n > 0;
         }
     return br_.Error() ? H264_ERR_RESIDUAL : QL_OK;
 }
