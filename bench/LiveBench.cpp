@@ -56,13 +56,12 @@ int main(int argc, char** argv)
     settings.host = "127.0.0.1";
     settings.port = uint16_t(port);
     settings.password = argc > 3 ? argv[3] : "";
+    settings.channelCount = 16;
     if (!session.Connect(settings))
         return 1;
     for (int i = 0; i < 100 && !ui.loggedIn; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    // Login sets the channel count to 4; show all sixteen, as the window's
-    // sixteen-pane division of a 16-channel DVR does.
-    state.channelCount = 16;
+    // The sixteen-pane division the window shows for a 16-channel DVR.
     session.DivisionChanged(16);
     // Channels that were not shown before have to wait for their next key
     // picture; measure the steady state after that.

@@ -54,4 +54,4 @@ done
 [ -n "$port" ] || { echo "the test DVR did not start:" >&2; cat "$work/dvr.log" >&2; exit 1; }
 echo "test DVR: 16 channels on 127.0.0.1:$port (user admin, password $password)"
 
-run_viewer build/release/viewer/app/TarnvikPlayer --connect "127.0.0.1:$port" --password "$password"
+run_viewer build/release/viewer/app/TarnvikPlayer --connect "127.0.0.1:$port" --password "$password" --channels 16

@@ -7,8 +7,10 @@ using namespace tarnvik;
 TEST(CommandLine, OptionsOfScriptedRuns)
 {
     const CommandLine c = ParseCommandLine(
-        {"--connect", "127.0.0.1:2201", "--password", "p w", "--screenshot", "shot.png", "--quit-after", "2.5"});
+        {"--connect", "127.0.0.1:2201", "--password", "p w", "--screenshot", "shot.png", "--quit-after", "2.5",
+         "--channels", "16"});
     ASSERT_EQ(c.error, "");
+    EXPECT_EQ(c.channelCount, 16);
     EXPECT_EQ(c.connectHost, "127.0.0.1");
     EXPECT_EQ(c.connectPort, 2201);
     EXPECT_EQ(c.password, "p w");
@@ -52,6 +54,8 @@ TEST(CommandLine, RefusesWhatItCannotUse)
              {"--quit-after", "soon"},
              {"--quit-after", "nan"},
              {"--screenshot", ""},
+             {"--channels", "5"},
+             {"--channels", "016"},
              {"--frobnicate"},
          }) {
         const CommandLine c = ParseCommandLine(args);

@@ -66,7 +66,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             out.help = true;
             continue;
         }
-        const bool takesValue = option == "--connect" || option == "--password" || option == "--play" ||
+        const bool takesValue = option == "--connect" || option == "--password" || option == "--channels" || option == "--play" ||
                                 option == "--screenshot" || option == "--quit-after";
         if (!takesValue) {
             out.error = "unknown option: " + option;
@@ -84,6 +84,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             }
         } else if (option == "--password") {
             out.password = value;
+        } else if (option == "--channels") {
+            if (value != "4" && value != "8" && value != "16") {
+                out.error = "--channels: not 4, 8 or 16: " + value;
+                return out;
+            }
+            out.channelCount = std::stoi(value);
         } else if (option == "--play") {
             out.playFile = value;
         } else if (option == "--screenshot") {
@@ -111,6 +117,7 @@ std::string CommandLineUsage()
     return "Usage: TarnvikPlayer [options]\n"
            "  --connect HOST[:PORT]   connect to a DVR at start (port: the profile's)\n"
            "  --password P            password for --connect\n"
+           "  --channels 4|8|16       channels of the DVR for --connect (the profile's Max Channel)\n"
            "  --play FILE.DVR         open a recorded stream file\n"
            "  --screenshot FILE.png   save a picture of the window (at --quit-after, else after 5 s)\n"
            "  --quit-after SECONDS    close the program after that time\n"

@@ -13,6 +13,7 @@ struct CommandLine {
     std::optional<std::string> connectHost; // --connect HOST[:PORT]
     std::optional<uint16_t> connectPort;    // the profile's port when absent
     std::string password;                   // --password P
+    std::optional<int> channelCount;        // --channels 4|8|16: the profile's Max Channel when absent
     std::optional<std::string> playFile;    // --play FILE.DVR
     std::optional<std::string> screenshot;  // --screenshot FILE.png
     std::optional<double> quitAfterSeconds; // --quit-after SECONDS

@@ -30,7 +30,7 @@ struct ConnectionProfile {
     int index = 0;           // the profile's own number
     uint16_t port = 2200;
     std::string recPath = DefaultRecPath(); // recordings, backups, AVI files
-    int maxCh = 0;           // only "4-CH" (0) is offered
+    int maxCh = 0;           // "4-CH", "8-CH", "16-CH": 0, 1, 2
     int speed = 0;           // 0 don't care, 1 low, 2 high
     int codec = 1;           // 0 JPEG, 1 H.264, 2 H.264 (second stream)
     int adjustX = 720;       // video area of the main window

@@ -1,6 +1,7 @@
 #include "ProfileEditing.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace tarnvik {
 
@@ -45,6 +46,13 @@ std::optional<int> FindProfileByIp(const IniFile& ini, int count, std::string_vi
     if (it == addresses.end())
         return std::nullopt;
     return int(it - addresses.begin());
+}
+
+int ChannelCountOfMaxCh(int maxCh)
+{
+    static constexpr int kCounts[] = {4, 8, 16};
+    static_assert(std::size(kCounts) == kMaxChannelEntries.size());
+    return maxCh >= 0 && maxCh < int(std::size(kCounts)) ? kCounts[maxCh] : 4;
 }
 
 int ClampListSelection(int stored, size_t entries)

@@ -21,7 +21,11 @@ constexpr std::string_view kIpAddressEmptyText = "IP Address is empty!";
 constexpr std::string_view kDeleteProfileQuestion = "Are you delete this information, Really ?";
 
 // Entries of the dialog's lists, in order; a stored value is an entry number.
-constexpr std::array<std::string_view, 1> kMaxChannelEntries = {"4-CH"};
+constexpr std::array<std::string_view, 3> kMaxChannelEntries = {"4-CH", "8-CH", "16-CH"};
+
+// The channel count a login uses for a profile's Max Channel choice; a value
+// beyond the list keeps the first entry's 4, which stored profiles hold.
+int ChannelCountOfMaxCh(int maxCh);
 constexpr std::array<std::string_view, 3> kSpeedEntries = {"Don't care", "Low speed", "High speed"};
 constexpr std::array<std::string_view, 3> kCodecEntries = {"JPEG", "H.264", "H.264(second)"};
 

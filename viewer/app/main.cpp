@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/ConnectionProfile.h"
 #include "app/IniFile.h"
+#include "app/ProfileEditing.h"
 #include "app/strings/StringTable.h"
 #include "app/window/MainDlg.h"
 #include "app/window/QtNotifier.h"
@@ -109,6 +110,7 @@ int main(int argc, char** argv)
         connect.password = options.password;
         connect.speedSetting = settings.profile.speed;
         connect.codecSetting = settings.profile.codec;
+        connect.channelCount = options.channelCount.value_or(ChannelCountOfMaxCh(settings.profile.maxCh));
         QTimer::singleShot(0, &window, [&window, connect] { window.ConnectTo(connect); });
     }
 

@@ -96,6 +96,7 @@ bool DvrSession::CompleteConnect(const ConnectSettings& settings)
         return false;
     state_.lastErrorCode = 0;
     host_ = settings.host;
+    channelCount_ = settings.channelCount;
     speedByte_ = LoginRequest::SpeedByte(settings.speedSetting);
     protocol_.BeginConnection();
     protocol_.SetDvrTypeWord(kTypeWordUnknown);
@@ -251,7 +252,7 @@ bool DvrSession::OnLoginReply()
     }
     // The frame header length follows from the kind (ViewerState).
     state_.codecKind = kind;
-    state_.channelCount = NormalChannelCount(4);
+    state_.channelCount = NormalChannelCount(channelCount_);
     ui_.SessionChanged(true, host_);
     ui_.ControlsEnabled(true);
     state_.loggedIn = true;

@@ -46,6 +46,7 @@ struct ConnectSettings {
     std::string password;
     int speedSetting = 0; // the profile's network speed; the wire byte is one less
     int codecSetting = 0;
+    int channelCount = 4; // what the login sets: 1, 4, 8 or 16
 };
 
 // Waits of the session; tests shorten them.
@@ -155,6 +156,7 @@ private:
 
     // Written by Connect before the task starts; read by both threads after.
     std::string host_;
+    int channelCount_ = 4; // from the settings of the last Connect
     uint8_t speedByte_ = 0;
 
     // User-interface thread only.

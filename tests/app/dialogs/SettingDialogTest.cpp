@@ -80,8 +80,8 @@ TEST_F(SettingDialog, OpensOnTheCurrentProfile)
     EXPECT_EQ(port->value(), 8000);
     EXPECT_EQ(recPath->text(), "/rec/b/");
     EXPECT_EQ(speed->currentText(), "High speed");
-    EXPECT_EQ(Entries(maxCh), QStringList({"4-CH"}));
-    EXPECT_FALSE(maxCh->isEnabled());
+    EXPECT_EQ(Entries(maxCh), QStringList({"4-CH", "8-CH", "16-CH"}));
+    EXPECT_TRUE(maxCh->isEnabled());
     // The stored codec is JPEG, but the list always shows H.264.
     EXPECT_EQ(Entries(codec), QStringList({"JPEG", "H.264", "H.264(second)"}));
     EXPECT_EQ(codec->currentText(), "H.264");
@@ -185,13 +185,14 @@ TEST_F(SettingDialog, ListWithoutEntryKeepsItsValue)
 
     // Chosen in the list: the values were lowered to the list size.
     Open(ThreeProfiles(1), true);
+    EXPECT_FALSE(maxCh->isEnabled()); // the count applies at the next login
     QTest::keyClick(ip, Qt::Key_Down);
     ASSERT_EQ(speed->currentIndex(), -1);
     Ok();
     ASSERT_EQ(dlg->result(), QDialog::Accepted);
     EXPECT_FALSE(dlg->ChannelLayoutReset());
     EXPECT_EQ(ini.GetInt("INDEX_2", "Speed", -1), 3);
-    EXPECT_EQ(ini.GetInt("INDEX_2", "MaxCh", -1), 1);
+    EXPECT_EQ(ini.GetInt("INDEX_2", "MaxCh", -1), 3);
 }
 
 TEST_F(SettingDialog, AddressesTheListRefuses)

@@ -118,7 +118,7 @@ void OnNextDialog(F act)
     });
 }
 
-TEST_F(WindowWithDvr, SettingsSaveADvrAndTheLogonDialogConnectsToIt)
+TEST_F(WindowWithDvr, SettingsSaveA16ChannelDvrAndTheLogonDialogConnectsToIt)
 {
     CMainDlg& w = *f->window;
     const uint16_t port = dvr->Port();
@@ -127,12 +127,16 @@ TEST_F(WindowWithDvr, SettingsSaveADvrAndTheLogonDialogConnectsToIt)
         settingsSeen = dialog.windowTitle() == "Network Viewer Setting...";
         dialog.findChild<QComboBox*>("ip")->setEditText("127.0.0.1");
         dialog.findChild<QSpinBox*>("port")->setValue(port);
+        dialog.findChild<QComboBox*>("maxCh")->setCurrentText("16-CH");
         dialog.findChild<QPushButton*>("ok")->click();
     });
     QTest::mouseClick(w.Button(ctl::Setting), Qt::LeftButton);
     ASSERT_TRUE(settingsSeen);
     EXPECT_EQ(f->ini.GetString("INDEX_0", "ip", ""), "127.0.0.1");
     EXPECT_EQ(f->ini.GetInt("INDEX_0", "Port", 0), port);
+    EXPECT_EQ(f->ini.GetInt("INDEX_0", "MaxCh", -1), 2);
+    // Without a session the grid follows the choice at once.
+    EXPECT_EQ(w.Divisions().Division(), 16);
     EXPECT_EQ(f->app.main.count, 1);
 
     bool logonSeen = false;
@@ -147,6 +151,12 @@ TEST_F(WindowWithDvr, SettingsSaveADvrAndTheLogonDialogConnectsToIt)
     ASSERT_TRUE(WaitFor([&] { return w.Core().State().loggedIn.load(); })) << testing::PrintToString(f->notifier.Texts());
     EXPECT_TRUE(dvr->WaitForLog("login accepted admin=1"));
     EXPECT_TRUE(WaitFor([&] { return w.windowTitle() == "Network Viewer - 127.0.0.1"; }));
+    // The profile's 16 channels: all of them requested and shown.
+    EXPECT_TRUE(dvr->WaitForLog("channels=0xffff op=17 panes=16"));
+    EXPECT_EQ(w.Divisions().Division(), 16);
+    EXPECT_TRUE(w.Button(ctl::Div16)->isEnabled());
+    for (int pane = 0; pane < 16; ++pane)
+        EXPECT_TRUE(WaitFor([&] { return !w.Core().Panes().Snapshot(pane).noVideo; })) << "pane " << pane;
     // While a DVR is connected the settings stay closed.
     QTest::qWait(1100);
     EXPECT_FALSE(w.Button(ctl::Setting)->isEnabled());

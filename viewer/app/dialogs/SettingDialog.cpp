@@ -123,7 +123,9 @@ CSettingDlg::CSettingDlg(const IniFile& ini, AppSettings& app, Notifier& notifie
     delete_->setToolTip(QStringLiteral("Remove this session information"));
     port_ = NewSpin(network, "port", 1, 65535);
     maxCh_ = NewList(network, "maxCh", kMaxChannelEntries);
-    maxCh_->setEnabled(false);
+    // The channel count applies at the next login, so it is chosen while
+    // no session runs.
+    maxCh_->setEnabled(!sessionRunning);
     speed_ = NewList(network, "speed", kSpeedEntries);
     codec_ = NewList(network, "codec", kCodecEntries);
     codec_->setEnabled(false);

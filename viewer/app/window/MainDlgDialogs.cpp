@@ -29,6 +29,7 @@ void CMainDlg::OnConnectButton()
     settings.password = answer->password;
     settings.speedSetting = app_.profile.speed;
     settings.codecSetting = app_.profile.codec;
+    settings.channelCount = ChannelCountOfMaxCh(app_.profile.maxCh);
     ConnectTo(settings);
 }
 
@@ -55,8 +56,9 @@ void CMainDlg::OnSettingButton()
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (dialog.ChannelLayoutReset()) {
-        core_->State().channelCount = 4;
-        ApplyChannelCount(4);
+        const int channelCount = ChannelCountOfMaxCh(app_.profile.maxCh);
+        core_->State().channelCount = channelCount;
+        ApplyChannelCount(channelCount);
     }
 }
 
