@@ -257,13 +257,18 @@ TEST(ProfileRules, ListSelectionsAndSpeedByte)
     IniFile ini(path);
     AppSettings app;
     ChooseProfileInDialog(ini, app, 0);
-    EXPECT_EQ(app.profile.maxCh, 1);
+    EXPECT_EQ(app.profile.maxCh, 3);
     EXPECT_EQ(app.profile.speed, 3);
     EXPECT_EQ(app.profile.codec, 0);
     ChooseProfileInDialog(ini, app, 1);
     EXPECT_EQ(app.profile.maxCh, 1);
     EXPECT_EQ(app.profile.speed, 2);
     EXPECT_EQ(ClampListSelection(-1, kSpeedEntries.size()), -1);
+    // A login's channel count; a choice beyond the list keeps the 4 channels
+    // such a profile always had.
+    EXPECT_EQ(ChannelCountOfMaxCh(app.profile.maxCh), 8);
+    EXPECT_EQ(ChannelCountOfMaxCh(2), 16);
+    EXPECT_EQ(ChannelCountOfMaxCh(3), 4);
 }
 
 } // namespace
