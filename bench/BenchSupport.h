@@ -52,6 +52,12 @@ public:
     }
     void CommitTimeText() override { inner_.CommitTimeText(); }
     void ResetChannels() override { inner_.ResetChannels(); }
+    bool HandOverPicture(const uint8_t* data, size_t length, bool commitTimeText,
+                         std::function<void(bool shown)> done) override
+    {
+        return inner_.HandOverPicture(data, length, commitTimeText, std::move(done));
+    }
+    void DropHandedOverPictures() override { inner_.DropHandedOverPictures(); }
 
 protected:
     FrameSink& inner_;

@@ -45,8 +45,8 @@ private:
 
 // A renderer and its surroundings, fresh per test.
 struct RendererRig {
-    explicit RendererRig(DecoderApi api = {})
-        : model(notifier, std::move(api)), renderer(state, model, panes, ui)
+    explicit RendererRig(DecoderApi api = {}, int pictureWorkers = DefaultPictureWorkerCount())
+        : model(notifier, std::move(api)), renderer(state, model, panes, ui, pictureWorkers)
     {
     }
     ViewerState state;

@@ -54,6 +54,9 @@ DvrSession::~DvrSession()
 {
     Disconnect();
     JoinTask();
+    // Reports of pictures still decoding would reach the reception, which
+    // goes with this session.
+    sink_.DropHandedOverPictures();
 }
 
 void DvrSession::ResetRenderer()
@@ -155,6 +158,8 @@ void DvrSession::Disconnect()
             state_.stopFlag = true;
             std::this_thread::sleep_for(timing_.stopGrace);
         }
+        // Nothing handed over before the end is shown after it.
+        sink_.DropHandedOverPictures();
         ui_.ControlsEnabled(false);
         ui_.RecordingIndicator(false);
         state_.streamState = kStreamIdle;
@@ -219,6 +224,8 @@ void DvrSession::CommandTask()
             state_.lastErrorCode = protocol_.LastErrorCode();
         }
     }
+    // The pictures this task handed over after a Disconnect on another thread.
+    sink_.DropHandedOverPictures();
     taskRunning_ = false;
     ui_.CommandTaskEnded(lastRead);
     std::lock_guard<std::mutex> guard(taskEndLock_);

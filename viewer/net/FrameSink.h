@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tarnvik {
@@ -53,6 +54,27 @@ public:
 
     // The time text of the frame parsed last becomes its channel's pane text.
     virtual void CommitTimeText() = 0;
+
+    // The live path's hand-over of the picture data of the frame parsed
+    // last: DecodeAndShow (slot 0) and, when shown and `commitTimeText`,
+    // CommitTimeText — here at once, or on a decoding thread of the sink's
+    // own. `done(shown)` is called once per accepted picture, after it was
+    // shown or dropped, in the order of the calls. False when the sink did
+    // not take the picture (its channel has too many waiting; the sink then
+    // holds the channel's predicted pictures back until its next key one);
+    // `done` is not called then.
+    virtual bool HandOverPicture(const uint8_t* data, size_t length, bool commitTimeText,
+                                 std::function<void(bool shown)> done)
+    {
+        const bool shown = DecodeAndShow(data, length, 0);
+        if (shown && commitTimeText)
+            CommitTimeText();
+        done(shown);
+        return true;
+    }
+    // Pictures handed over and not yet decoded are dropped (their `done`
+    // says not shown); returns when nothing handed over is being decoded.
+    virtual void DropHandedOverPictures() {}
 
     // Per-channel state back to its start values (session or playback start).
     virtual void ResetChannels() = 0;

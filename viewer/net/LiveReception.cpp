@@ -34,7 +34,8 @@ void LiveReception::ApplyPendingReset()
         pacing_.Reset();
 }
 
-LiveReception::Outcome LiveReception::ParseAndDecode(size_t blockSize, bool liveGate, bool decodeEmpty)
+LiveReception::Outcome LiveReception::ParseAndDecode(size_t blockSize, bool liveGate, bool decodeEmpty,
+                                                     const DataPrefix* handOverPrefix)
 {
     Outcome out;
     const uint8_t* block = frameBuffer_.get();
@@ -74,6 +75,10 @@ LiveReception::Outcome LiveReception::ParseAndDecode(size_t blockSize, bool live
         Trace("frame video length beyond its block");
         return out;
     }
+    if (handOverPrefix) {
+        HandOver(block + headerLength, frame, handOverPrefix->recording != 0);
+        return out;
+    }
     out.decoded = sink_.DecodeAndShow(block + headerLength, frame.videoLength, 0);
     if (out.decoded) {
         ++counters_.decoded;
@@ -83,6 +88,27 @@ LiveReception::Outcome LiveReception::ParseAndDecode(size_t blockSize, bool live
         }
     }
     return out;
+}
+
+void LiveReception::HandOver(const uint8_t* data, const FrameInfo& frame, bool recording)
+{
+    const bool loggedIn = state_.loggedIn.load();
+    std::string line = loggedIn ? FormatFrameLine(frame) : std::string();
+    // Runs once the picture was shown or dropped, possibly on a decoding
+    // thread, in the order the pictures were handed over. The session drops
+    // what is still handed over before this reception goes.
+    auto done = [this, line = std::move(line), recording](bool shown) {
+        if (!shown)
+            return;
+        ++counters_.decoded;
+        ui_.RecordingIndicator(recording);
+        if (!line.empty()) {
+            frameList_.Add(line);
+            ui_.FrameLine(line);
+        }
+    };
+    if (!sink_.HandOverPicture(data, frame.videoLength, loggedIn, std::move(done)))
+        ++counters_.overflowed;
 }
 
 void LiveReception::Publish(const Outcome& outcome, const DataPrefix& prefix)
@@ -145,10 +171,9 @@ void LiveReception::OnLiveData(const MessageHeader& header)
         // decoding does, so both are serialised with the user-interface
         // thread; pacing and recording stay outside so it is never held up.
         std::lock_guard<std::mutex> guard(decodeLock_);
-        outcome = ParseAndDecode(video.blockSize, true, true);
+        outcome = ParseAndDecode(video.blockSize, true, true, &video.prefix);
     }
     if (outcome.parsed) {
-        Publish(outcome, video.prefix);
         const int selected = state_.selectedChannel.load() & 15;
         const bool exported = (state_.exportedChannelMask.load() >> selected) & 1;
         if (!exported && !(video.hasPrefix && video.prefix.unpaced))
@@ -177,7 +202,7 @@ void LiveReception::OnPlaybackData(const MessageHeader& header)
     Outcome outcome;
     {
         std::lock_guard<std::mutex> guard(decodeLock_);
-        outcome = ParseAndDecode(video.blockSize, false, false);
+        outcome = ParseAndDecode(video.blockSize, false, false, nullptr);
         if (outcome.parsed) {
             if (recorder)
                 recorder(frameBuffer_.get(), video.blockSize, kModeRemotePlayback);

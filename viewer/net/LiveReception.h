@@ -2,7 +2,10 @@
 // playback data (code 0x11). Each reads its message's payload, parses the
 // frame header, applies the decodability gate (live only), hands the
 // picture to the decode path, lights the REC indicator, writes the frame
-// line, paces the display and feeds the recorder hook.
+// line, paces the display and feeds the recorder hook. Live pictures are
+// handed over (FrameSink::HandOverPicture) so that the sink may decode them
+// on threads of its own; the REC indicator and the frame line follow each
+// picture once it is shown, in the order the pictures came.
 //
 // Threads: OnLiveData, OnPlaybackData and Reset run on the command task
 // only. RequestReset may be called from any thread; the reset is applied by
@@ -42,8 +45,10 @@ struct ReceptionCounters {
     std::atomic<int> messages{0}; // video messages handled
     std::atomic<int> dropped{0};  // short, oversize, bad magic
     std::atomic<int> gated{0};    // predicted pictures held back by the gate
-    std::atomic<int> decoded{0};  // pictures the decode path accepted
-    std::atomic<int> finished{0}; // video messages whose handling is over (counted last)
+    std::atomic<int> decoded{0};  // pictures the decode path showed (live: once shown)
+    std::atomic<int> overflowed{0}; // live pictures the sink had no room for
+    std::atomic<int> finished{0}; // video messages whose handling is over (counted last;
+                                  // a live picture handed over may still be decoding)
 };
 
 class LiveReception {
@@ -81,9 +86,12 @@ private:
     };
 
     void ApplyPendingReset();
-    // Parses the block in the frame buffer; decoding as the caller says.
-    // Caller holds the decode lock.
-    Outcome ParseAndDecode(size_t blockSize, bool liveGate, bool decodeEmpty);
+    // Parses the block in the frame buffer; decoding as the caller says:
+    // with `handOverPrefix` the picture is handed over (live), else decoded
+    // here. Caller holds the decode lock.
+    Outcome ParseAndDecode(size_t blockSize, bool liveGate, bool decodeEmpty, const dvrformat::DataPrefix* handOverPrefix);
+    // The live hand-over, with what follows the picture once shown.
+    void HandOver(const uint8_t* data, const FrameInfo& frame, bool recording);
     void Publish(const Outcome& outcome, const dvrformat::DataPrefix& prefix);
     void Pace(const Outcome& outcome);
 

@@ -11,7 +11,11 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <thread>
 #include <cstring>
 #include <ctime>
 
@@ -45,21 +49,57 @@ std::string FrameTimeText(uint32_t time, int milliseconds)
     return std::string(text) + millis;
 }
 
-CChannelRenderer::CChannelRenderer(ViewerState& state, ChannelModel& model, PaneStore& panes, UiBridge& ui)
-    : state_(state), model_(model), panes_(panes), ui_(ui),
-      rgbBuffer_(new uint8_t[kPictureBufferBytes]()), dibBuffer_(new uint8_t[kPictureBufferBytes]())
+int DefaultPictureWorkerCount()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 2 : int(std::min(cores, 4u));
+}
+
+namespace {
+
+// Zeroed on demand: the pages of a working buffer count only once a
+// picture of that size was written into them.
+uint8_t* NewPictureBuffer()
+{
+    return static_cast<uint8_t*>(std::calloc(kPictureBufferBytes, 1));
+}
+
+} // namespace
+
+CChannelRenderer::WorkBuffers::WorkBuffers() : rgb(NewPictureBuffer(), std::free), dib(NewPictureBuffer(), std::free)
+{
+    if (!rgb || !dib)
+        throw std::bad_alloc();
+}
+
+CChannelRenderer::CChannelRenderer(ViewerState& state, ChannelModel& model, PaneStore& panes, UiBridge& ui,
+                                   int workerCount)
+    : state_(state), model_(model), panes_(panes), ui_(ui)
 {
     for (auto& flag : decodable_)
         flag.store(0);
+    for (auto& status : decodeStatus_)
+        status.store(0);
     for (int& input : audioInput_)
         input = -1;
     ResetChannels();
+    if (workerCount > 0) {
+        workerBuffers_.resize(size_t(workerCount));
+        workers_ = std::make_unique<PictureWorkers>(
+            workerCount, kPicturesWaitingPerChannel, [this](const PictureJob& job, int worker) {
+                const bool shown = RenderPicture(job, job.data.data(), job.data.size(), workerBuffers_[size_t(worker)]);
+                if (shown && job.timeTextChannel >= 0)
+                    SetPaneTimeText(job.timeTextChannel, job.timeText);
+                return shown;
+            });
+    }
 }
 
 CChannelRenderer::~CChannelRenderer() = default;
 
 void CChannelRenderer::ResetChannels()
 {
+    DropHandedOverPictures();
     lineDoubling_ = 1;
     frame_.codec = 1;
     decoderIndex_ = 0;
@@ -185,7 +225,20 @@ bool CChannelRenderer::ParseFrameHeader(const uint8_t* block, size_t available, 
     return true;
 }
 
-bool CChannelRenderer::DecodeAndShow(const uint8_t* data, size_t length, int channelSlot)
+DivisionView CChannelRenderer::CurrentView() const
+{
+    DivisionView view;
+    view.division = state_.division.load();
+    view.pageStart = pageStart_.load();
+    view.pageStart1 = pageStart1_.load();
+    view.selectedChannel = state_.selectedChannel.load();
+    view.channelCount = state_.channelCount.load();
+    view.codecKind = state_.codecKind.load();
+    view.aviRecording = state_.exportedChannelMask.load() != 0;
+    return view;
+}
+
+bool CChannelRenderer::PreparePicture(const uint8_t* data, size_t length, int channelSlot, PictureJob& job)
 {
     if (!data || length == 0 || length > dvrformat::kMax20Bit)
         return false;
@@ -198,20 +251,22 @@ bool CChannelRenderer::DecodeAndShow(const uint8_t* data, size_t length, int cha
     if (g.noLineDoubling)
         lineDoubling_ = 0;
 
-    DivisionView view;
-    view.division = state_.division.load();
-    view.pageStart = pageStart_.load();
-    view.pageStart1 = pageStart1_.load();
-    view.selectedChannel = state_.selectedChannel.load();
-    view.channelCount = state_.channelCount.load();
-    view.codecKind = codecKind;
-    view.aviRecording = state_.exportedChannelMask.load() != 0;
-
-    if (frame_.codec == 0)
-        return DecodeJpeg(data, length);
+    job.timeText = frame_.timeText;
+    job.timeTextChannel = ValidChannel(frame_.channel) ? frame_.channel : -1;
+    job.streamClass = streamClass_;
+    if (frame_.codec == 0) {
+        // A JPEG is a whole picture: it is shown with its own size, uncropped,
+        // never interleaved, in pane 0 as channel 0.
+        lineDoubling_ = 0;
+        job.jpeg = true;
+        job.channel = job.handleIndex = 0;
+        job.lineDoubling = false;
+        return true;
+    }
     if (frame_.codec != 1)
         return false;
 
+    const DivisionView view = CurrentView();
     int channel = view.division == 1 ? view.selectedChannel : (channelSlot == 1 ? frame_.secondChannel : frame_.channel);
     if (codecKind == 1)
         channel = 0;
@@ -220,18 +275,77 @@ bool CChannelRenderer::DecodeAndShow(const uint8_t* data, size_t length, int cha
     decoderIndex_ = (codecKind == 2 || codecKind == 3) ? channel : 0;
     panes_.SetNoVideo(channel, false);
 
-    const int pane = PaneForChannel(channel, view);
-    if (pane < 0)
+    if (PaneForChannel(channel, view) < 0)
         return false;
     if (g.width <= 0 || g.CroppedHeight() <= 0)
         return false;
-    return DecodeH264(data, length, channel, pane, decoderIndex_, g.CroppedHeight(), g.topMargin);
+    job.channel = channel;
+    job.handleIndex = decoderIndex_;
+    job.jpeg = false;
+    job.width = g.width;
+    job.croppedHeight = g.CroppedHeight();
+    job.topMargin = g.topMargin;
+    job.lineDoubling = lineDoubling_ != 0;
+    return true;
 }
 
-bool CChannelRenderer::DecodeH264(const uint8_t* data, size_t length, int channel, int pane, int handleIndex,
-                                  int croppedHeight, int topMargin)
+bool CChannelRenderer::DecodeAndShow(const uint8_t* data, size_t length, int channelSlot)
 {
-    DecoderHandle& handle = model_.Handle(handleIndex);
+    // Players and remote playback decode here; live pictures still waiting
+    // for a worker would use the same decoders.
+    DropHandedOverPictures();
+    PictureJob job;
+    if (!PreparePicture(data, length, channelSlot, job))
+        return false;
+    return RenderPicture(job, data, length, buffers_);
+}
+
+bool CChannelRenderer::HandOverPicture(const uint8_t* data, size_t length, bool commitTimeText,
+                                       std::function<void(bool shown)> done)
+{
+    if (!workers_ || workers_->WorkerCount() == 0)
+        return FrameSink::HandOverPicture(data, length, commitTimeText, std::move(done));
+    PictureJob job;
+    if (!PreparePicture(data, length, 0, job)) {
+        workers_->ReportNotShown(std::move(done));
+        return true;
+    }
+    if (!commitTimeText)
+        job.timeTextChannel = -1;
+    job.data = workers_->TakeBuffer(job.channel);
+    job.data.assign(data, data + length);
+    job.done = std::move(done);
+    const int channel = job.channel;
+    if (workers_->Submit(std::move(job)))
+        return true;
+    // The channel's worker is behind: this picture is lost, so the channel's
+    // predicted pictures wait for the next key picture.
+    decodable_[channel].store(0);
+    return false;
+}
+
+void CChannelRenderer::DropHandedOverPictures()
+{
+    if (workers_)
+        workers_->Discard();
+}
+
+bool CChannelRenderer::RenderPicture(const PictureJob& job, const uint8_t* data, size_t length,
+                                     WorkBuffers& buffers)
+{
+    if (!job.jpeg)
+        return DecodeH264(job, data, length, buffers);
+    int width = 0;
+    int height = 0;
+    if (!DecodeJpegToBgr(data, length, buffers.rgb.get(), kPictureBufferBytes, &width, &height))
+        return false;
+    lastChannel_ = 0;
+    return Present(job, 0, 0, width, height, 0, length, buffers);
+}
+
+bool CChannelRenderer::DecodeH264(const PictureJob& job, const uint8_t* data, size_t length, WorkBuffers& buffers)
+{
+    DecoderHandle& handle = model_.Handle(job.handleIndex);
     const DecoderApi& api = model_.Api();
     bool shown = false;
     for (int call = 0; call < kMaxDecoderCalls; ++call) {
@@ -242,8 +356,8 @@ bool CChannelRenderer::DecodeH264(const uint8_t* data, size_t length, int channe
             Recreate(handle);
             return shown;
         }
-        const int32_t result = api.getOneFrame(&handle, data, uint32_t(length), rgbBuffer_.get());
-        decodeStatus_[handleIndex] = result;
+        const int32_t result = api.getOneFrame(&handle, data, uint32_t(length), buffers.rgb.get());
+        decodeStatus_[job.handleIndex] = result;
         if (result == 1)
             continue;
         if (result == -5) {
@@ -253,8 +367,11 @@ bool CChannelRenderer::DecodeH264(const uint8_t* data, size_t length, int channe
         if (result != 0 && result != 5)
             return shown;
 
-        lastChannel_ = channel;
-        if (Present(pane, channel, width_, croppedHeight, topMargin, length))
+        lastChannel_ = job.channel;
+        // The pane that shows the channel now: the division may have changed
+        // since the picture was handed over.
+        const int pane = PaneForChannel(job.channel, CurrentView());
+        if (pane >= 0 && Present(job, pane, job.channel, job.width, job.croppedHeight, job.topMargin, length, buffers))
             shown = true;
         if (result != 5)
             return shown;
@@ -270,25 +387,13 @@ void CChannelRenderer::Recreate(DecoderHandle& handle)
     handle.codedWidth = handle.codedHeight = 0; // the new stream's size is not known yet
 }
 
-bool CChannelRenderer::DecodeJpeg(const uint8_t* data, size_t length)
-{
-    int width = 0;
-    int height = 0;
-    if (!DecodeJpegToBgr(data, length, rgbBuffer_.get(), kPictureBufferBytes, &width, &height))
-        return false;
-    // A JPEG is a whole picture: it is shown with its own size, uncropped,
-    // never interleaved, in pane 0 as channel 0.
-    lineDoubling_ = 0;
-    lastChannel_ = 0;
-    return Present(0, 0, width, height, 0, length);
-}
-
-bool CChannelRenderer::Present(int pane, int channel, int width, int rows, int topMargin, size_t length)
+bool CChannelRenderer::Present(const PictureJob& job, int pane, int channel, int width, int rows, int topMargin,
+                               size_t length, WorkBuffers& buffers)
 {
     const uint64_t needed = uint64_t(width) * uint64_t(rows + topMargin) * 3;
     if (width <= 0 || rows <= 0 || needed > kPictureBufferBytes)
         return false;
-    CopyPictureRows(rgbBuffer_.get(), dibBuffer_.get(), width, rows, topMargin, lineDoubling_ != 0);
+    CopyPictureRows(buffers.rgb.get(), buffers.dib.get(), width, rows, topMargin, job.lineDoubling);
 
     if (state_.minimised.load())
         return true;
@@ -305,7 +410,7 @@ bool CChannelRenderer::Present(int pane, int channel, int width, int rows, int t
             channel != state_.selectedChannel.load())
             return true;
         // Field pairs start with 16 lines of the DVR's own that are not shown.
-        if (lineDoubling_ && rows > 16)
+        if (job.lineDoubling && rows > 16)
             firstRow = 16;
     } else if (codecKind != 0 && codecKind != 1) {
         return true; // CodecKind still unknown: nothing is drawn
@@ -316,20 +421,24 @@ bool CChannelRenderer::Present(int pane, int channel, int width, int rows, int t
         return true;
     const size_t rowBytes = size_t(width) * 3;
     for (int y = firstRow; y < rows; ++y)
-        std::memcpy(image.scanLine(y - firstRow), dibBuffer_.get() + size_t(y) * rowBytes, rowBytes);
+        std::memcpy(image.scanLine(y - firstRow), buffers.dib.get() + size_t(y) * rowBytes, rowBytes);
 
-    panes_.HandOver(pane, std::move(image), CaptionOfChannel(channel, kChannelCount), frame_.timeText, streamClass_);
+    panes_.HandOver(pane, std::move(image), CaptionOfChannel(channel, kChannelCount), job.timeText, job.streamClass);
     ui_.PaneChanged(pane);
     return true;
 }
 
+void CChannelRenderer::SetPaneTimeText(int channel, const std::string& timeText)
+{
+    const int pane = panes_.PaneOfChannel(channel);
+    panes_.SetTimeText(pane, timeText);
+    ui_.PaneChanged(pane);
+}
+
 void CChannelRenderer::CommitTimeText()
 {
-    if (!ValidChannel(frame_.channel))
-        return;
-    const int pane = panes_.PaneOfChannel(frame_.channel);
-    panes_.SetTimeText(pane, frame_.timeText);
-    ui_.PaneChanged(pane);
+    if (ValidChannel(frame_.channel))
+        SetPaneTimeText(frame_.channel, frame_.timeText);
 }
 
 } // namespace tarnvik

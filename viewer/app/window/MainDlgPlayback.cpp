@@ -170,6 +170,7 @@ bool CMainDlg::StartPlayback(PlayerSource&& source, const QString& title)
     {
         // Frames of the DVR still in flight decode under the same lock.
         std::lock_guard<std::mutex> guard(core_->Channels().DecodeLock());
+        core_->Renderer().DropHandedOverPictures();
         core_->Channels().RecreateDecoders();
     }
     ClearPanes();
