@@ -133,21 +133,37 @@ bool LoadH264Clip(const std::string& path, Clip& clip, std::string& error)
     clip = Clip{};
     clip.name = path;
     const std::vector<Nal> nals = FindNals(data);
+    // A picture is an access unit: everything from its first NAL unit
+    // (delimiter, parameter sets, SEI or its first slice) up to the next
+    // picture's, so that pictures of several slices travel whole.
     size_t unitStart = nals.empty() ? 0 : nals.front().start;
     bool key = false;
+    bool haveSlice = false;
+    auto endUnit = [&](size_t end) {
+        clip.pictures.push_back({std::vector<uint8_t>(data.begin() + long(unitStart), data.begin() + long(end)), key});
+        unitStart = end;
+        key = false;
+        haveSlice = false;
+    };
     for (size_t i = 0; i < nals.size(); ++i) {
         const size_t end = i + 1 < nals.size() ? nals[i + 1].start : data.size();
-        const int type = data[nals[i].header] & 0x1F;
+        const size_t header = nals[i].header;
+        const int type = data[header] & 0x1F;
         if (type == 7 && clip.width == 0)
-            ParseSpsSize(&data[nals[i].header + 1], end - nals[i].header - 1, clip.width, clip.height);
-        if (type == 5)
-            key = true;
-        if (type == 1 || type == 5) {
-            clip.pictures.push_back({std::vector<uint8_t>(data.begin() + long(unitStart), data.begin() + long(end)), key});
-            unitStart = end;
-            key = false;
+            ParseSpsSize(&data[header + 1], end - header - 1, clip.width, clip.height);
+        const bool slice = type == 1 || type == 5;
+        // first_mb_in_slice is ue(v): 0 is the single bit 1.
+        const bool firstSlice = slice && header + 1 < end && (data[header + 1] & 0x80) != 0;
+        const bool opensUnit = firstSlice || type == 6 || type == 7 || type == 8 || type == 9;
+        if (haveSlice && opensUnit)
+            endUnit(nals[i].start);
+        if (slice) {
+            haveSlice = true;
+            key = key || type == 5;
         }
     }
+    if (haveSlice)
+        endUnit(data.size());
     if (clip.pictures.empty() || clip.width == 0) {
         error = path + ": no pictures or no sequence parameter set";
         return false;

@@ -32,6 +32,36 @@ TEST(Media, H264ClipsSplitIntoOneAccessUnitPerPicture)
     }
 }
 
+TEST(Media, PicturesOfSeveralSlicesAfterShortStartCodesTravelWhole)
+{
+    // x264 with 3-byte start codes, an access unit delimiter before each
+    // picture, SEI, and three slices per picture.
+    Clip clip;
+    std::string error;
+    ASSERT_TRUE(LoadH264Clip(std::string(TARNVIK_CONFORMANCE_DIR) + "/x264_short_start_codes.264", clip, error))
+        << error;
+    EXPECT_EQ(clip.width, 320);
+    EXPECT_EQ(clip.height, 240);
+    ASSERT_EQ(clip.pictures.size(), 40u);
+    EXPECT_TRUE(clip.pictures[0].key);
+    for (size_t i = 0; i < clip.pictures.size(); ++i) {
+        const auto& bytes = clip.pictures[i].bytes;
+        int slices = 0;
+        int keySlices = 0;
+        for (size_t p = 0; p + 3 < bytes.size(); ++p) {
+            if (bytes[p] == 0 && bytes[p + 1] == 0 && bytes[p + 2] == 1) {
+                const int type = bytes[p + 3] & 0x1F;
+                slices += type == 1 || type == 5;
+                keySlices += type == 5;
+            }
+        }
+        EXPECT_EQ(slices, 3) << "picture " << i;
+        EXPECT_EQ(clip.pictures[i].key, keySlices == 3) << "picture " << i;
+        ASSERT_GE(bytes.size(), 4u);
+        EXPECT_EQ(bytes[3] & 0x1F, 9) << "picture " << i << " opens with its delimiter";
+    }
+}
+
 TEST(Media, JpegPicturesAreWholeImages)
 {
     Clip clip;
