@@ -76,9 +76,12 @@ int main(int argc, char** argv)
     session.Disconnect();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
+    const int overflowed = session.Reception().Counters().overflowed.load();
     std::printf("seconds=%d pictures_received=%ld pictures_decoded=%d decoded_per_second=%.1f dropped=%ld "
-                "cpu_seconds=%.2f peak_memory_mb=%.1f\n",
-                seconds, received, shown, double(shown) / seconds, received - shown, cpu,
+                "dropped_per_second=%.1f queue_overflows=%d cpu_seconds=%.2f cpu_seconds_per_second=%.2f "
+                "peak_memory_mb=%.1f\n",
+                seconds, received, shown, double(shown) / seconds, received - shown,
+                double(received - shown) / seconds, overflowed, cpu, cpu / seconds,
                 double(usage.ru_maxrss) / 1024.0);
     return 0;
 }
