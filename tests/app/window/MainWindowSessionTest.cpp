@@ -14,6 +14,7 @@
 #include "support/SilentAddress.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -162,15 +163,31 @@ TEST_F(WindowWithDvr, SettingsSaveA16ChannelDvrAndTheLogonDialogConnectsToIt)
     EXPECT_FALSE(w.Button(ctl::Setting)->isEnabled());
 }
 
-TEST_F(WindowWithDvr, LiveTabArrowSendsTheMoveAndTheStop)
+TEST_F(WindowWithDvr, SingleViewTakesTheLiveTabsArrowsAndAudioSwitch)
 {
     LogIn();
     CMainDlg& w = *f->window;
+    // In the grid the switch asks nothing: the grid's stream has no sound.
+    QCheckBox* audio = w.LiveTab()->AudioSwitch();
+    ASSERT_TRUE(audio->isEnabled());
+    audio->setChecked(true);
+    audio->setChecked(false);
+    // A channel opens alone once it has video.
+    ASSERT_TRUE(WaitFor([&] { return !w.Core().Panes().Snapshot(1).noVideo; }));
     // Pan/tilt/zoom acts on the channel of the single view, opened as a
     // user does: a click selects the channel, a double click opens it.
     QTest::mouseClick(w.Pane(1), Qt::LeftButton, Qt::NoModifier, QPoint(10, 30));
     QTest::mouseDClick(w.Pane(1), Qt::LeftButton, Qt::NoModifier, QPoint(10, 30));
     ASSERT_EQ(w.Divisions().Division(), kSingleViewDivision);
+    const QPoint box(6, audio->height() / 2);
+    // The request follows the view a moment later, from the event loop.
+    EXPECT_TRUE(WaitFor([&] { return dvr->LogCount("channels=0x0002 op=16 panes=1") == 1; }));
+    EXPECT_EQ(dvr->LogCount("op=17 panes=1"), 0);
+    QTest::mouseClick(audio, Qt::LeftButton, Qt::NoModifier, box);
+    EXPECT_TRUE(WaitFor([&] { return dvr->LogCount("channels=0x0002 op=17 panes=1") == 1; }))
+        << "the channel with its sound";
+    QTest::mouseClick(audio, Qt::LeftButton, Qt::NoModifier, box);
+    EXPECT_TRUE(WaitFor([&] { return dvr->LogCount("channels=0x0002 op=16 panes=1") == 2; }));
 
     QPushButton* left = w.LiveTab()->PtzButton(0);
     ASSERT_EQ(left->text(), "<");

@@ -12,6 +12,7 @@
 #include "video/Divisions.h"
 #include "video/ViewerCore.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -202,12 +203,17 @@ void CMainDlg::BuildSheet()
 
     connectDependent_.push_back(liveTab_->PlayButton());
     connectDependent_.push_back(liveTab_->PauseButton());
+    connectDependent_.push_back(liveTab_->AudioSwitch());
     for (int i = 0; i < 8; ++i)
         connectDependent_.push_back(liveTab_->PtzButton(i));
 
     DvrSession& session = core_->Session();
     connect(liveTab_, &CTabLive::PlayClicked, this, [&session] { session.LivePlay(); });
     connect(liveTab_, &CTabLive::PauseClicked, this, [&session] { session.LivePause(); });
+    connect(liveTab_, &CTabLive::AudioToggled, this, [this, &session](bool on) {
+        core_->State().audioOn = on;
+        session.AudioSwitched();
+    });
     connect(liveTab_, &CTabLive::PtzPressed, this, [&session](std::uint8_t op) { session.PtzPress(op); });
     connect(liveTab_, &CTabLive::PtzReleased, this, [&session] { session.PtzRelease(); });
     connect(sheet_, &QTabWidget::currentChanged, this, &CMainDlg::OnSheetPageChanged);

@@ -1,5 +1,6 @@
 #include "TabPages.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -42,7 +43,12 @@ CTabLive::CTabLive(QWidget* parent)
     }
     play_->setAutoDefault(false);
     pause_->setAutoDefault(false);
-    grid->setRowStretch(5, 1);
+    audio_ = new QCheckBox(tr("Audio"), this);
+    audio_->setObjectName(QStringLiteral("liveAudio"));
+    audio_->setToolTip(tr("Sound of the channel shown alone"));
+    connect(audio_, &QCheckBox::toggled, this, &CTabLive::AudioToggled);
+    grid->addWidget(audio_, 5, 0, 1, 2);
+    grid->setRowStretch(6, 1);
 }
 
 QPushButton* CTabLive::PtzButton(int index) const

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -23,12 +24,16 @@ public:
     explicit CTabLive(QWidget* parent = nullptr);
     QPushButton* PlayButton() const { return play_; }
     QPushButton* PauseButton() const { return pause_; }
+    // The audio switch: whether the single view asks the DVR for the
+    // channel's sound.
+    QCheckBox* AudioSwitch() const { return audio_; }
     // index 0..7 in the order of kLivePtzLabels.
     QPushButton* PtzButton(int index) const;
 
 signals:
     void PlayClicked();
     void PauseClicked();
+    void AudioToggled(bool on);
     // op is '1'..'8' on press; a release always follows its press.
     void PtzPressed(std::uint8_t op);
     void PtzReleased();
@@ -36,6 +41,7 @@ signals:
 private:
     QPushButton* play_ = nullptr;
     QPushButton* pause_ = nullptr;
+    QCheckBox* audio_ = nullptr;
     QPushButton* ptz_[8] = {};
 };
 
