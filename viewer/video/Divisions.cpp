@@ -4,6 +4,7 @@
 #include "PaneStore.h"
 #include "net/ViewerState.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -383,6 +384,23 @@ bool DivisionState::DoubleClick(int pane)
     return true;
 }
 
+bool DivisionState::ShowAlone(int channel)
+{
+    if (channel < 0 || channel >= std::min(ChannelCount(), kLaidOutPanes))
+        return false;
+    const bool single = division_ == kSingleViewDivision || division_ == 1;
+    if (single && channel == selectedChannel_)
+        return DoubleClick(channel);
+    Select(channel);
+    pageStart1_ = channel;
+    if (hooks_.enteringSingleView)
+        hooks_.enteringSingleView(channel);
+    if (!single)
+        previousDivision_ = division_;
+    SetDivision(kSingleViewDivision, -1, false, true);
+    return true;
+}
+
 bool DivisionUsable(int division, int channelCount)
 {
     switch (channelCount) {
@@ -401,29 +419,33 @@ bool DivisionUsable(int division, int channelCount)
 PaneRects PlacePanes(int clientWidth, int clientHeight, bool fullScreen, const DivisionState& divisions,
                      int skinWidth138, int skinHeight136)
 {
-    PaneRects rects;
-    const int columns = divisions.GridColumns();
-    const int rows = divisions.GridRows();
-    if (columns <= 0 || rows <= 0)
-        return rects;
-
     const double sx = clientWidth / 1017.0;
     const double sy = clientHeight / 755.0;
     const int mx = fullScreen ? 0 : 80;
     const int my = fullScreen ? 0 : 140;
     const int gridW = skinWidth138 + 10 - mx;
     const int gridH = skinHeight136 + 35 - my;
-    const int cellW = int(std::trunc(gridW * sx / columns));
-    const int cellH = int(std::trunc(gridH * sy / rows));
     // The grid sits right of and below the control strip.
     constexpr int kShiftX = 55;
     constexpr int kShiftY = 50;
+    return PlacePanesInGrid(kShiftX, kShiftY, gridW * sx, gridH * sy, divisions);
+}
+
+PaneRects PlacePanesInGrid(int x, int y, double width, double height, const DivisionState& divisions)
+{
+    PaneRects rects;
+    const int columns = divisions.GridColumns();
+    const int rows = divisions.GridRows();
+    if (columns <= 0 || rows <= 0)
+        return rects;
+    const int cellW = int(std::trunc(width / columns));
+    const int cellH = int(std::trunc(height / rows));
 
     const int division = divisions.Division();
     if (division == kSingleViewDivision || division == 1) {
         const int pane = divisions.SelectedChannel();
         if (divisions.PaneVisible(pane))
-            rects[size_t(pane)] = PaneRect{kShiftX, kShiftY, cellW, cellH};
+            rects[size_t(pane)] = PaneRect{x, y, cellW, cellH};
         return rects;
     }
 
@@ -441,7 +463,7 @@ PaneRects PlacePanes(int clientWidth, int clientHeight, bool fullScreen, const D
                 span = 2;
             else if (division == 13 && c == 1 && r == 1)
                 span = 2;
-            rects[size_t(pane)] = PaneRect{c * cellW + kShiftX, r * cellH + kShiftY, span * cellW, span * cellH};
+            rects[size_t(pane)] = PaneRect{c * cellW + x, r * cellH + y, span * cellW, span * cellH};
         }
     }
     return rects;

@@ -70,6 +70,11 @@ public:
     // A double click on `pane`: toggles the single view when the pane's
     // channel (CaptionChannel) is the selected one. Returns whether it acted.
     bool DoubleClick(int pane);
+    // A channel chosen by its number: shown alone as a double click shows
+    // it (from a grid or from another channel's single view); chosen again
+    // while alone, it returns to the division the single view came from.
+    // False for a channel the DVR does not have.
+    bool ShowAlone(int channel);
 
     // The channel a pane stands for in captions and clicks: the pane number
     // in the single view, its channel otherwise.
@@ -140,5 +145,9 @@ using PaneRects = std::array<std::optional<PaneRect>, kLaidOutPanes>;
 // skinHeight136 are the sizes of the skin images the grid area derives from.
 PaneRects PlacePanes(int clientWidth, int clientHeight, bool fullScreen, const DivisionState& divisions,
                      int skinWidth138 = 826, int skinHeight136 = 706);
+// The same division laid out in a grid area of width x height at (x, y);
+// cells are whole pixels, so the grid may end short of the area by less
+// than a pixel per cell.
+PaneRects PlacePanesInGrid(int x, int y, double width, double height, const DivisionState& divisions);
 
 } // namespace tarnvik
