@@ -11,6 +11,14 @@ namespace tarnvik {
 
 static bool IsTab(int key) { return key == Qt::Key_Tab || key == Qt::Key_Backtab; }
 
+// The button takes the keyboard focus on mouse moves and clicks, unless its
+// owner chose that it never holds the focus (Qt::NoFocus): every focus change
+// in the program hides a shown tooltip, and a focused button must not be the
+// target of keys its window uses.
+void CHoverButton::TakeFocus() {
+    if (focusPolicy() != Qt::NoFocus) setFocus(Qt::MouseFocusReason);
+}
+
 CHoverButton::CHoverButton(QWidget* parent) : QAbstractButton(parent) {
     // Mouse moves without a button give the hover look without waiting for
     // the platform's hover timer.
@@ -53,7 +61,7 @@ void CHoverButton::paintEvent(QPaintEvent*) {
 
 void CHoverButton::mousePressEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton) {
-        setFocus(Qt::MouseFocusReason);
+        TakeFocus();
         emit Notify(kMsgHoverPressed, code_, controlId_);
     }
     QAbstractButton::mousePressEvent(e);
@@ -63,14 +71,14 @@ void CHoverButton::mouseReleaseEvent(QMouseEvent* e) {
     // Qt keeps the mouse grabbed while the button is held, so the release
     // arrives here even when the pointer left the button first.
     if (e->button() == Qt::LeftButton) {
-        setFocus(Qt::MouseFocusReason);
+        TakeFocus();
         emit Notify(kMsgHoverReleased, code_, controlId_);
     }
     QAbstractButton::mouseReleaseEvent(e);
 }
 
 void CHoverButton::mouseMoveEvent(QMouseEvent* e) {
-    setFocus(Qt::MouseFocusReason);
+    TakeFocus();
     if (rect().contains(e->position().toPoint()) && !mouseOver_) {
         mouseOver_ = true;
         update();

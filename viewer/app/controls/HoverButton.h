@@ -59,6 +59,8 @@ protected:
     QSize sizeHint() const override;
 
 private:
+    void TakeFocus();
+
     QPixmap skin_;
     int faceWidth_ = 0;
     int faceHeight_ = 0;
