@@ -125,8 +125,13 @@ def write_profile(workdir, port):
         ini.write("[Main]\nindex=0\ncount=1\n[INDEX_0]\nip=127.0.0.1\nindex=0\nPort=%d\nMaxCh=2\n" % port)
 
 
+# A screen with room for the window's design size (the offscreen platform's
+# own is 800 x 600, where the window would start smaller).
+SCREEN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "app", "window", "screens", "1920x1080.json")
+
+
 def run_player(player, args, workdir):
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=workdir,
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen:configfile=" + SCREEN, HOME=workdir,
                XDG_CONFIG_HOME=os.path.join(workdir, "config"), XDG_RUNTIME_DIR=workdir)
     return subprocess.run([player] + args, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                           timeout=120)

@@ -283,3 +283,53 @@ TEST_F(WindowWithDvr, SilentAddressKeepsTheWindowResponsiveAndFails)
     EXPECT_TRUE(w.Connecting());
     f.reset();
 }
+
+TEST_F(WindowWithDvr, KeysAskTheDvrForAChannelSteerItsCameraAndPause)
+{
+    LogIn();
+    CMainDlg& w = *f->window;
+    // The window's timers run while the test waits for the DVR's log.
+    const auto logged = [&](const char* text) { return WaitFor([&] { return dvr->LogCount(text) > 0; }); };
+    ASSERT_TRUE(logged("channels=0xffff op=17 panes=4"));
+
+    // 3: channel 3, which no pane shows, alone; asked of the DVR on its own.
+    QTest::mouseClick(w.Button(ctl::Div1), Qt::LeftButton);
+    QTest::keyClick(&w, Qt::Key_3);
+    ASSERT_EQ(w.Divisions().SelectedChannel(), 2);
+    EXPECT_TRUE(logged("channels=0x0004"));
+    // 2: channel 2 alone.
+    QTest::keyClick(&w, Qt::Key_2);
+    ASSERT_EQ(w.Divisions().Division(), kSingleViewDivision);
+    EXPECT_TRUE(logged("channels=0x0002"));
+
+    // An arrow held down: one move, however long the key repeats; its
+    // release the stop. + and - zoom the same way.
+    QTest::keyPress(&w, Qt::Key_Left);
+    EXPECT_TRUE(logged("ptz ch=2 op=1"));
+    for (int i = 0; i < 3; ++i) {
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Left, Qt::NoModifier, QString(), true);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(&w, &release);
+        QApplication::sendEvent(&w, &press);
+    }
+    QTest::keyRelease(&w, Qt::Key_Left);
+    EXPECT_TRUE(logged("ptz ch=2 op=9 stop"));
+    EXPECT_EQ(dvr->LogCount("ptz ch=2 op=1"), 1);
+    EXPECT_EQ(dvr->LogCount(" stop"), 1);
+    QTest::keyClick(&w, Qt::Key_Plus, Qt::ShiftModifier);
+    EXPECT_TRUE(logged("ptz ch=2 op=5"));
+    EXPECT_TRUE(WaitFor([&] { return dvr->LogCount(" stop") == 2; }));
+
+    // Space pauses the live view and plays it again; the focused arrow of
+    // the live tab is not pressed by it.
+    QPushButton* right = w.LiveTab()->PtzButton(1);
+    w.activateWindow();
+    right->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return right->hasFocus(); }));
+    QTest::keyClick(right, Qt::Key_Space);
+    EXPECT_TRUE(logged("op=20"));
+    const int requests = dvr->LogCount("channels=0x0002");
+    QTest::keyClick(right, Qt::Key_Space);
+    EXPECT_TRUE(WaitFor([&] { return dvr->LogCount("channels=0x0002") > requests; }));
+    EXPECT_EQ(dvr->LogCount("op=2 "), 0) << "the focused button sent nothing";
+}

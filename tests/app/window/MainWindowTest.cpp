@@ -7,6 +7,7 @@
 #include "app/strings/StringTable.h"
 #include "app/window/OneCamera.h"
 #include "app/window/TabPages.h"
+#include "app/window/WindowLayout.h"
 #include "video/Divisions.h"
 #include "video/ViewerCore.h"
 
@@ -31,10 +32,11 @@ QString Text(int id)
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
-// The rectangles PlacePanes gives for the window's current state.
+// The rectangles the panes take in the window's grid area now.
 PaneRects Expected(CMainDlg& w)
 {
-    return PlacePanes(w.width(), w.height(), w.IsFullScreen(), w.Divisions());
+    const QRect grid = LayOutMainWindow(w.size(), w.IsFullScreen()).grid;
+    return PlacePanesInGrid(grid.x(), grid.y(), grid.width(), grid.height(), w.Divisions());
 }
 
 void ExpectPanesPlaced(CMainDlg& w)
@@ -77,6 +79,13 @@ TEST(MainWindow, TooltipsFollowTheLanguageRule)
         EXPECT_EQ(f.window->Button(ctl::Div9)->toolTip(), Text(row.div9Tooltip)) << row.languageId;
         EXPECT_FALSE(f.window->Button(ctl::Connect)->toolTip().isEmpty());
     }
+    // The zoom buttons say what they do, and the buttons with a key name it.
+    WindowFixture f;
+    const std::pair<int, QString> named[] = {
+        {ctl::ZoomIn, "Zoom in (+)"},   {ctl::ZoomOut, "Zoom out (-)"},     {ctl::FullScreen, "Full Screen (F11)"},
+        {ctl::PtzLeft, "Left (\u2190)"}, {ctl::Div1, "DIV 1 (1 \u2026 9, 0)"}, {ctl::Div4, "DIV 4"}};
+    for (const auto& [id, tooltip] : named)
+        EXPECT_EQ(f.window->Button(id)->toolTip(), tooltip) << id;
 }
 
 TEST(MainWindow, StartsIdleInTheFourPaneDivision)
@@ -186,8 +195,11 @@ TEST(MainWindow, FullScreenShowsOnlyVideoAndEnterOrEscapeLeavesIt)
     EXPECT_EQ(w.size(), QSize(640, 494));
     EXPECT_FALSE(w.Button(ctl::Connect)->isVisible());
     EXPECT_FALSE(w.Sheet()->isVisible());
-    ExpectPanesPlaced(w); // without the margins
-    EXPECT_GT(w.Pane(0)->width(), 640 * 836 / 1017 / 2 - 2);
+    // The four panes share the whole window; none is cut by its edge.
+    ExpectPanesPlaced(w);
+    for (int pane = 0; pane < 4; ++pane)
+        EXPECT_TRUE(w.rect().contains(w.Pane(pane)->geometry())) << pane;
+    EXPECT_EQ(w.Pane(3)->geometry().bottomRight(), QPoint(639, 493));
 
     QTest::keyClick(&w, Qt::Key_Escape);
     EXPECT_FALSE(w.IsFullScreen());
@@ -200,17 +212,6 @@ TEST(MainWindow, FullScreenShowsOnlyVideoAndEnterOrEscapeLeavesIt)
     QTest::mouseClick(w.Button(ctl::FullScreen), Qt::LeftButton);
     QTest::keyClick(w.Pane(0), Qt::Key_Enter);
     EXPECT_FALSE(w.IsFullScreen());
-}
-
-TEST(MainWindow, MuteButtonSwitchesItsFaceAndTooltip)
-{
-    WindowFixture f;
-    CMainDlg& w = *f.window;
-    ASSERT_TRUE(w.AudioMuted());
-    EXPECT_EQ(w.Button(ctl::Mute)->toolTip(), "Audio Mute off");
-    QTest::mouseClick(w.Button(ctl::Mute), Qt::LeftButton);
-    EXPECT_FALSE(w.AudioMuted());
-    EXPECT_EQ(w.Button(ctl::Mute)->toolTip(), "Audio Mute on");
 }
 
 TEST(MainWindow, CancelledLogonSendsNothing)

@@ -7,6 +7,7 @@
 #include "app/strings/StringTable.h"
 #include "app/window/OneCamera.h"
 #include "app/window/TabPages.h"
+#include "app/window/WindowLayout.h"
 #include "storage/LocalPlayer.h"
 #include "video/AudioPlayer.h"
 #include "net/ReceptionStatus.h"
@@ -19,8 +20,12 @@
 #include <QMenu>
 #include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QTabWidget>
 #include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
 
 namespace tarnvik {
 
@@ -28,9 +33,6 @@ QPixmap LoadSkin(int resourceId); // MainDlgPanel.cpp
 
 namespace {
 
-// The window keeps the client area the layouts are designed for.
-constexpr int kDesignWidth = kDesignClientWidth;
-constexpr int kDesignHeight = kDesignClientHeight;
 // The smallest video area full screen accepts from the profile.
 constexpr int kMinFullScreenWidth = 160;
 constexpr int kMinFullScreenHeight = 120;
@@ -80,7 +82,11 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
     setObjectName(QStringLiteral("CMainDlg"));
     setWindowTitle(QStringLiteral("Kestrova"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    // Qt shows tooltips only over the active window unless told otherwise; a
+    // window the desktop did not activate (another program kept the focus,
+    // or none was given after a dialog) showed none at all.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
 
     // The decoders are set up here; a failing channel is reported and the
     // window opens all the same.
@@ -96,7 +102,9 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
     hooks.invalidatePane = [this](int pane) { RepaintPane(pane); };
     hooks.enteringSingleView = [this](int channel) {
         SetAudioMute(false);
-        bool hasVideo = false;
+        // A channel chosen by its number may be on no pane shown: it is asked
+        // for all the same.
+        bool hasVideo = true;
         for (int pane = 0; pane < 16; ++pane)
             if (divisions_->PaneVisible(pane) && divisions_->PaneChannel(pane) == channel)
                 hasVideo = !core_->Panes().Snapshot(pane).noVideo;
@@ -116,6 +124,8 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
     BuildSheet();
     BuildPanes();
     BuildPlayback();
+    for (QWidget* w : chrome_)
+        designGeometry_.emplace_back(w, w->geometry());
     WireBridge();
     UpdateConnectDependent(); // nothing that needs a DVR before a login
 
@@ -130,10 +140,15 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
     rateTimer_.start(1000);
     core_->State().framesShown = 0;
 
-    setFixedSize(kDesignWidth, kDesignHeight);
-    move(0, 0);
+    // The design size, or less where the screen is smaller; the user may
+    // resize and maximise the window from there.
+    setMinimumSize(kMinimumClientWidth, kMinimumClientHeight);
+    const QRect available = screen()->availableGeometry();
+    resize(StartClientSize(available, QSize(kFrameExtraWidth, kFrameExtraHeight)));
+    move(available.topLeft());
+    ApplyLayout();
     SetAudioMute(true);
-    // Enter and Escape never close the window; in full screen they leave it.
+    // The window's keys (MainDlgKeys.cpp) come to it before any control.
     qApp->installEventFilter(this);
 }
 
@@ -181,8 +196,8 @@ void CMainDlg::ApplyChannelCount(int channelCount)
 
 void CMainDlg::PlacePanesNow()
 {
-    const PaneRects rects = PlacePanes(width(), height(), fullScreen_, *divisions_, barBackground_.width(),
-                                       videoBackground_.height());
+    const QRect grid = LayOutMainWindow(size(), fullScreen_).grid;
+    const PaneRects rects = PlacePanesInGrid(grid.x(), grid.y(), grid.width(), grid.height(), *divisions_);
     for (int pane = 0; pane < 16; ++pane) {
         COneCamera* camera = panes_[size_t(pane)];
         if (!camera)
@@ -196,6 +211,31 @@ void CMainDlg::PlacePanesNow()
             camera->hide();
         }
     }
+}
+
+void CMainDlg::ApplyLayout()
+{
+    const WindowLayout layout = LayOutMainWindow(size(), fullScreen_);
+    if (!fullScreen_) {
+        for (const auto& [widget, design] : designGeometry_)
+            widget->setGeometry(layout.Place(design));
+        if (layout.scale != layoutScale_) {
+            // Texts shrink with the panel so that they still fit their controls.
+            QFont font;
+            if (layout.scale < 1.0) {
+                font = QApplication::font(this);
+                if (font.pointSizeF() > 0)
+                    font.setPointSizeF(font.pointSizeF() * layout.scale);
+                else
+                    font.setPixelSize(std::max(1, int(font.pixelSize() * layout.scale)));
+            }
+            for (QWidget* w : chrome_)
+                w->setFont(font);
+            layoutScale_ = layout.scale;
+        }
+    }
+    PlacePanesNow();
+    update();
 }
 
 void CMainDlg::RepaintPane(int pane)
@@ -265,7 +305,7 @@ void CMainDlg::SetAudioMute(bool mute)
         audio_->SetMuted(mute);
     if (CHoverButton* button = Button(ctl::Mute)) {
         button->LoadSkin(LoadSkin(mute ? 271 : 272));
-        button->SetTooltip(LoadText(mute ? 3019 : 3020));
+        button->SetTooltip(WithKey(ctl::Mute, LoadText(mute ? 3019 : 3020)));
         button->update();
     }
 }
@@ -403,12 +443,15 @@ void CMainDlg::OnRateTimer()
 
 // ---- Full screen ----------------------------------------------------------------
 
-void CMainDlg::EnterFullScreen()
+void CMainDlg::EnterFullScreen(bool wholeMonitor)
 {
     if (fullScreen_)
         return;
-    normalPosition_ = pos();
+    // The frame's position and the client size, as move() and resize() take them.
+    normalGeometry_ = QRect(pos(), size());
+    wasMaximized_ = isMaximized();
     fullScreen_ = true;
+    monitorFullScreen_ = wholeMonitor;
     hiddenByFullScreen_.clear();
     for (QWidget* w : chrome_) {
         if (w->isVisibleTo(this)) {
@@ -416,15 +459,22 @@ void CMainDlg::EnterFullScreen()
             w->hide();
         }
     }
-    if (app_.main.hideCaption)
-        setWindowFlag(Qt::FramelessWindowHint, true);
     setMinimumSize(kMinFullScreenWidth, kMinFullScreenHeight);
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    resize(std::max(app_.profile.adjustX, kMinFullScreenWidth), std::max(app_.profile.adjustY, kMinFullScreenHeight) + 14);
-    move(normalPosition_);
-    show();
-    PlacePanesNow();
-    update();
+    if (wholeMonitor) {
+        showFullScreen();
+    } else {
+        if (wasMaximized_)
+            showNormal();
+        if (app_.main.hideCaption)
+            setWindowFlag(Qt::FramelessWindowHint, true);
+        // The profile's video size, kept on the screen.
+        const QRect available = screen()->availableGeometry();
+        resize(std::min(std::max(app_.profile.adjustX, kMinFullScreenWidth), available.width()),
+               std::min(std::max(app_.profile.adjustY, kMinFullScreenHeight) + 14, available.height()));
+        move(normalGeometry_.topLeft());
+        show();
+    }
+    ApplyLayout();
 }
 
 void CMainDlg::LeaveFullScreen()
@@ -432,15 +482,21 @@ void CMainDlg::LeaveFullScreen()
     if (!fullScreen_)
         return;
     fullScreen_ = false;
+    if (monitorFullScreen_)
+        showNormal();
+    monitorFullScreen_ = false;
     setWindowFlag(Qt::FramelessWindowHint, false);
-    setFixedSize(kDesignWidth, kDesignHeight);
-    move(normalPosition_);
+    setMinimumSize(kMinimumClientWidth, kMinimumClientHeight);
+    resize(normalGeometry_.size());
+    move(normalGeometry_.topLeft());
     for (QWidget* w : hiddenByFullScreen_)
         w->show();
     hiddenByFullScreen_.clear();
-    show();
-    PlacePanesNow();
-    update();
+    if (wasMaximized_)
+        showMaximized();
+    else
+        show();
+    ApplyLayout();
 }
 
 // ---- Events -------------------------------------------------------------------
@@ -452,15 +508,30 @@ void CMainDlg::paintEvent(QPaintEvent*)
         p.drawPixmap(rect(), videoBackground_);
         return;
     }
-    p.drawPixmap(0, 0, videoBackground_);
-    p.drawPixmap(0, kDesignHeight - barBackground_.height(), barBackground_);
-    p.drawPixmap(width() - panelBackground_.width(), 0, panelBackground_);
+    // The pictures overlap as designed: the video picture reaches under the
+    // panel and the bar, the bar under the panel. A window taller than the
+    // panel's picture continues its last rows.
+    const WindowLayout layout = LayOutMainWindow(size(), fullScreen_);
+    const auto scaled = [&layout](int length) { return int(std::lround(length * layout.scale)); };
+    const int panelX = layout.panel.x();
+    const int barY = layout.bar.y();
+    p.drawPixmap(QRect(0, 0, panelX + scaled(videoBackground_.width() - kDesignPanelLeft),
+                       barY + scaled(videoBackground_.height() - kDesignBarTop)),
+                 videoBackground_);
+    p.drawPixmap(QRect(0, barY, panelX + scaled(barBackground_.width() - kDesignPanelLeft), layout.bar.height()), barBackground_);
+    const int panelHeight = scaled(panelBackground_.height());
+    p.drawPixmap(QRect(panelX, 0, layout.panel.width(), panelHeight), panelBackground_);
+    if (panelHeight < height()) {
+        const QRect lastRows(0, panelBackground_.height() - 8, panelBackground_.width(), 8);
+        p.drawPixmap(QRect(panelX, panelHeight, layout.panel.width(), height() - panelHeight), panelBackground_,
+                     lastRows);
+    }
 }
 
 void CMainDlg::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
-    PlacePanesNow();
+    ApplyLayout();
 }
 
 void CMainDlg::wheelEvent(QWheelEvent* event)
@@ -484,17 +555,18 @@ void CMainDlg::contextMenuEvent(QContextMenuEvent* event)
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
+    // The window sees its keys before the focused control does, so that a
+    // focused button never acts on the window's keys (Space, Enter, Escape).
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
         auto* widget = qobject_cast<QWidget*>(watched);
-        const bool ours = widget && widget->window() == this;
-        const bool enterOrEscape =
-            key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape;
-        if (ours && enterOrEscape) {
-            if (fullScreen_)
-                LeaveFullScreen();
-            return true;
+        if (widget && widget->window() == this) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (type == QEvent::KeyPress ? OnKeyPress(key) : OnKeyRelease(key))
+                return true;
         }
+    } else if (type == QEvent::WindowDeactivate && watched == this) {
+        StopKeyPtz(); // the key's release goes to another window now
     }
     return QDialog::eventFilter(watched, event);
 }

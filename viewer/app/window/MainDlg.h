@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QPoint>
+#include <QRect>
 #include <QTimer>
 
 #include <array>
@@ -24,8 +25,10 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
+class QKeyEvent;
 class QLabel;
 class QTabWidget;
 
@@ -103,7 +106,11 @@ public:
     void ConnectTo(const ConnectSettings& settings);
     bool Connecting() const { return connecting_; }
 
-    void EnterFullScreen();
+    // Full screen shows only the video: in a window of the profile's video
+    // size (the "Full Screen" button), or on the whole monitor (F11, a
+    // double click with Ctrl). Escape, Enter or F11 return to the window as
+    // it was.
+    void EnterFullScreen(bool wholeMonitor = false);
     void LeaveFullScreen();
     bool IsFullScreen() const { return fullScreen_; }
 
@@ -170,6 +177,16 @@ private:
     void RepaintPane(int pane);
     void UpdateConnectDependent();
     void PlacePanesNow();
+    // Places the panel, the bar and the panes for the current client size.
+    void ApplyLayout();
+    // The keyboard (MainDlgKeys.cpp): true when the key was the window's.
+    bool OnKeyPress(QKeyEvent* key);
+    bool OnKeyRelease(QKeyEvent* key);
+    void PauseOrPlay();
+    void StepPage(bool forward);
+    void StopKeyPtz();
+    // A control's tooltip followed by the key that does the same.
+    QString WithKey(int controlId, const QString& text) const;
     void UpdateConnectButton(bool loggedIn);
     void StopConnector();
     // Local playback (MainDlgPlayback.cpp).
@@ -211,6 +228,10 @@ private:
     CTabLocalSearch* localTab_ = nullptr;
     // Everything but the panes; hidden in full screen.
     std::vector<QWidget*> chrome_;
+    // Where each of chrome_ sits in the 1017 x 755 design, and the scale
+    // the panel and the bar are drawn at now.
+    std::vector<std::pair<QWidget*, QRect>> designGeometry_;
+    double layoutScale_ = 1.0;
     // What entering full screen hid, shown again when it is left.
     std::vector<QWidget*> hiddenByFullScreen_;
     // Enabled only while a DVR is logged in and the session allows it.
@@ -222,7 +243,12 @@ private:
 
     bool muted_ = true;
     bool fullScreen_ = false;
-    QPoint normalPosition_;
+    bool monitorFullScreen_ = false;
+    // The window before full screen, given back when it is left.
+    QRect normalGeometry_;
+    bool wasMaximized_ = false;
+    // The pan/tilt/zoom key held down (0: none); its release sends the stop.
+    int ptzKey_ = 0;
 
     std::unique_ptr<CAudioPlayer> audio_;
     std::unique_ptr<PlayerEvents> playerEvents_;

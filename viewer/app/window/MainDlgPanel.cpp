@@ -13,6 +13,7 @@
 #include "video/ViewerCore.h"
 
 #include <QCheckBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -66,9 +67,9 @@ constexpr PanelButton kPanelButtons[] = {
     {ctl::TimeSearch, 273, 3022, 920, 188},
     // Pan, tilt, zoom and focus (36 x 36): the arrows as a cross, zoom
     // above and focus below on either side.
-    {ctl::ZoomOut, 281, 3028, 858, 240},
+    {ctl::ZoomOut, 281, 0, 858, 240},
     {ctl::PtzUp, 280, 3027, 902, 240},
-    {ctl::ZoomIn, 282, 3029, 946, 240},
+    {ctl::ZoomIn, 282, 0, 946, 240},
     {ctl::PtzLeft, 276, 3024, 858, 280},
     {ctl::PtzRight, 278, 3025, 946, 280},
     {ctl::FocusNear, 284, 3030, 858, 320},
@@ -126,11 +127,19 @@ void CMainDlg::BuildControlPanel()
         const QPixmap skin = LoadSkin(entry.image);
         button->LoadSkin(skin);
         button->setGeometry(entry.x, entry.y, button->FaceWidth(), button->FaceHeight());
-        button->setFocusPolicy(Qt::TabFocus);
-        if (entry.tooltip)
-            button->SetTooltip(LoadText(entry.tooltip));
-        else if (entry.id == ctl::FullScreen)
-            button->SetTooltip(tr("Full Screen"));
+        // The window's keys act on the window, never on a focused button.
+        button->setFocusPolicy(Qt::NoFocus);
+        QString tooltip = entry.tooltip ? LoadText(entry.tooltip) : QString();
+        // Texts without a string id (ids 3028 and 3029 read "Left" and
+        // "Right", which the zoom buttons do not do).
+        if (entry.id == ctl::FullScreen)
+            tooltip = tr("Full Screen");
+        else if (entry.id == ctl::ZoomOut)
+            tooltip = tr("Zoom out");
+        else if (entry.id == ctl::ZoomIn)
+            tooltip = tr("Zoom in");
+        if (!tooltip.isEmpty())
+            button->SetTooltip(WithKey(entry.id, tooltip));
         connect(button, &CHoverButton::clicked, this, [this, id = entry.id] { OnButtonClicked(id); });
         connect(button, &CHoverButton::Notify, this,
                 [this, id = entry.id](std::uint32_t message, qint64, qint64) { OnHoverNotify(id, message); });
@@ -201,6 +210,10 @@ void CMainDlg::BuildSheet()
     sheet_->setGeometry(826, 368, 186, 300);
     chrome_.push_back(sheet_);
 
+    // Space pauses and plays from anywhere in the window.
+    const QString space = QKeySequence(Qt::Key_Space).toString(QKeySequence::NativeText);
+    liveTab_->PlayButton()->setToolTip(QStringLiteral("%1 (%2)").arg(tr("Play"), space));
+    liveTab_->PauseButton()->setToolTip(QStringLiteral("%1 (%2)").arg(tr("Pause"), space));
     connectDependent_.push_back(liveTab_->PlayButton());
     connectDependent_.push_back(liveTab_->PauseButton());
     connectDependent_.push_back(liveTab_->AudioSwitch());
@@ -228,6 +241,12 @@ void CMainDlg::BuildPanes()
         connect(camera, &COneCamera::DoubleClicked, this, [this](int p) {
             if (divisions_->DoubleClick(p))
                 PlacePanesNow();
+        });
+        connect(camera, &COneCamera::FullScreenRequested, this, [this] {
+            if (fullScreen_)
+                LeaveFullScreen();
+            else
+                EnterFullScreen(true);
         });
         camera->hide();
         panes_[size_t(pane)] = camera;

@@ -96,7 +96,9 @@ void COneCamera::mousePressEvent(QMouseEvent* event)
 
 void COneCamera::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier))
+        emit FullScreenRequested();
+    else if (event->button() == Qt::LeftButton)
         emit DoubleClicked(pane_);
     QWidget::mouseDoubleClickEvent(event);
 }

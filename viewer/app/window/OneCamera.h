@@ -44,6 +44,8 @@ public:
 signals:
     void Clicked(int pane);
     void DoubleClicked(int pane);
+    // A double click with Ctrl held: the video on the whole monitor.
+    void FullScreenRequested();
 
 protected:
     void paintEvent(QPaintEvent*) override;
