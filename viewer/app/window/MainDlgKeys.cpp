@@ -133,8 +133,11 @@ bool CMainDlg::OnKeyPress(QKeyEvent* event)
                 return false;
             channel = 9 + digit;
         }
-        if (!repeat && divisions_->ShowAlone(channel))
-            PlacePanesNow();
+        if (!repeat) {
+            StopKeyPtz(); // the stop goes to the camera that moves
+            if (divisions_->ShowAlone(channel))
+                PlacePanesNow();
+        }
         return true;
     }
 
@@ -191,6 +194,7 @@ void CMainDlg::PauseOrPlay()
 
 void CMainDlg::StepPage(bool forward)
 {
+    StopKeyPtz();
     if (divisions_->Division() == kSingleViewDivision) {
         // One channel is one page: the next or the previous channel alone.
         const int count = std::min(core_->State().channelCount.load(), kLaidOutPanes);
