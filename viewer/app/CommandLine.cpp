@@ -17,23 +17,24 @@ std::optional<uint16_t> ParsePort(const std::string& text)
     return uint16_t(value);
 }
 
-// Splits HOST[:PORT]; false when the text is not a usable address.
-bool SplitHostPort(const std::string& text, CommandLine& out)
+} // namespace
+
+std::optional<HostPort> ParseHostPort(const std::string& text)
 {
     std::string host = text;
     std::string port;
     if (!text.empty() && text.front() == '[') {
         const size_t close = text.find(']');
         if (close == std::string::npos)
-            return false;
+            return std::nullopt;
         host = text.substr(1, close - 1);
         const std::string rest = text.substr(close + 1);
         if (!rest.empty()) {
             if (rest.front() != ':')
-                return false;
+                return std::nullopt;
             port = rest.substr(1);
             if (port.empty())
-                return false;
+                return std::nullopt;
         }
     } else if (const size_t colon = text.rfind(':'); colon != std::string::npos) {
         // More than one colon without brackets: a bare IPv6 address.
@@ -41,21 +42,28 @@ bool SplitHostPort(const std::string& text, CommandLine& out)
             host = text.substr(0, colon);
             port = text.substr(colon + 1);
             if (port.empty())
-                return false;
+                return std::nullopt;
         }
     }
     if (host.empty())
-        return false;
-    out.connectHost = host;
+        return std::nullopt;
+    HostPort out;
+    out.host = host;
     if (!port.empty()) {
-        out.connectPort = ParsePort(port);
-        if (!out.connectPort)
-            return false;
+        out.port = ParsePort(port);
+        if (!out.port)
+            return std::nullopt;
     }
-    return true;
+    return out;
 }
 
-} // namespace
+std::string FormatHostPort(const std::string& host, uint16_t port, uint16_t defaultPort)
+{
+    if (port == defaultPort)
+        return host;
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args)
 {
@@ -78,10 +86,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         }
         const std::string& value = args[++i];
         if (option == "--connect") {
-            if (!SplitHostPort(value, out)) {
+            const std::optional<HostPort> address = ParseHostPort(value);
+            if (!address) {
                 out.error = "--connect: not HOST or HOST:PORT (port 1-65535): " + value;
                 return out;
             }
+            out.connectHost = address->host;
+            out.connectPort = address->port;
         } else if (option == "--password") {
             out.password = value;
         } else if (option == "--channels") {

@@ -21,6 +21,18 @@ struct CommandLine {
     std::string error; // set when the options cannot be used; the text says why
 };
 
+// A DVR address as the user writes it: "HOST", "HOST:PORT", an IPv6
+// address, or "[IPv6]:PORT". Nothing when the text is not such an address
+// (empty host, port not 1-65535, unclosed bracket).
+struct HostPort {
+    std::string host;
+    std::optional<uint16_t> port;
+};
+std::optional<HostPort> ParseHostPort(const std::string& text);
+// The way back: the host alone when the port is `defaultPort`, else
+// "HOST:PORT", with brackets around an IPv6 address.
+std::string FormatHostPort(const std::string& host, uint16_t port, uint16_t defaultPort = 2200);
+
 // `args` are the options without the program name. "HOST:PORT" takes the
 // last colon as the separator unless the host is an IPv6 address, which
 // must be written in brackets to carry a port ("[::1]:2200").

@@ -1,5 +1,7 @@
 #include "ProfileEditing.h"
 
+#include "CommandLine.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -37,6 +39,17 @@ std::vector<std::string> ProfileAddresses(const IniFile& ini, int count)
     for (int i = 0; i < BoundedCount(count); ++i)
         addresses.push_back(text.GetString(ProfileSection(i), "ip", ""));
     return addresses;
+}
+
+std::vector<std::string> LogonEntries(const IniFile& ini, int count)
+{
+    const IniText text = ini.Read();
+    std::vector<std::string> entries;
+    for (int i = 0; i < BoundedCount(count); ++i) {
+        const ConnectionProfile profile = LoadProfile(text, ProfileSection(i));
+        entries.push_back(FormatHostPort(profile.ip, profile.port));
+    }
+    return entries;
 }
 
 std::optional<int> FindProfileByIp(const IniFile& ini, int count, std::string_view ip)
@@ -145,7 +158,14 @@ bool ApplyLogon(const IniFile& ini, AppSettings& app, int chosen, std::string_vi
         app.main.index = chosen;
         written = ini.WriteInt("Main", "index", chosen);
     }
-    app.profile.ip = TrimSpaces(typedHost);
+    const std::string typed = TrimSpaces(typedHost);
+    if (const std::optional<HostPort> address = ParseHostPort(typed)) {
+        app.profile.ip = address->host;
+        if (address->port)
+            app.profile.port = *address->port;
+    } else {
+        app.profile.ip = typed; // not an address; the connect will say so
+    }
     return written;
 }
 

@@ -33,6 +33,10 @@ constexpr std::array<std::string_view, 3> kCodecEntries = {"JPEG", "H.264", "H.2
 // whatever a damaged "count" says).
 std::vector<std::string> ProfileAddresses(const IniFile& ini, int count);
 
+// The entries of the logon dialog's list for profiles 0 .. count-1: each
+// profile's "ip", followed by ":PORT" when its port is not 2200.
+std::vector<std::string> LogonEntries(const IniFile& ini, int count);
+
 // The first of profiles 0 .. count-1 whose "ip" equals `ip` exactly
 // (case and spaces included).
 std::optional<int> FindProfileByIp(const IniFile& ini, int count, std::string_view ip);
@@ -104,7 +108,9 @@ ProfileDeleteResult DeleteProfile(const IniFile& ini, AppSettings& app, int chos
 // (app.main.index, and "index" of "Main" in the file; the other keys of
 // "Main" stay). Then the host to connect to becomes `typedHost` with spaces
 // trimmed at both ends, with or without a chosen profile; it is not saved in
-// the profile's "ip", which keeps naming the profile.
+// the profile's "ip", which keeps naming the profile. A typed "HOST:PORT"
+// or "[IPv6]:PORT" (ParseHostPort) gives the host, and its port replaces
+// the profile's for this connection.
 // False only when "index" could not be written; `app` is updated anyway.
 bool ApplyLogon(const IniFile& ini, AppSettings& app, int chosen, std::string_view typedHost);
 

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tarnvik {
 namespace {
 
@@ -47,11 +49,12 @@ TEST_F(LogonDialog, ListsTheProfilesAndStartsOnTheCurrentOne)
 {
     Open(ThreeProfiles(1));
     EXPECT_EQ(dlg->windowTitle(), "Logon...");
-    EXPECT_EQ(Entries(system), QStringList({"10.0.0.1", "cam.example", "10.0.0.3"}));
+    // A port other than 2200 is shown with its address.
+    EXPECT_EQ(Entries(system), QStringList({"10.0.0.1", "cam.example:8000", "10.0.0.3:9000"}));
     EXPECT_TRUE(system->isEditable());
-    EXPECT_EQ(system->currentText(), "cam.example");
+    EXPECT_EQ(system->currentText(), "cam.example:8000");
     EXPECT_EQ(dlg->ChosenProfile(), 1);
-    EXPECT_EQ(dlg->Host(), "cam.example");
+    EXPECT_EQ(dlg->Host(), "cam.example:8000");
 
     auto* userId = Child<QLineEdit>(*dlg, "userId");
     EXPECT_FALSE(userId->isVisible());
@@ -90,12 +93,26 @@ TEST_F(LogonDialog, TypedHostConnectsWithTheChosenProfile)
     expected.replace(expected.find("index=1"), 7, "index=2");
     EXPECT_EQ(ReadFile(path), expected);
     EXPECT_EQ(ini.GetString("INDEX_2", "ip", ""), "10.0.0.3");
+
+    // HOST:PORT and [IPv6]:PORT as on the command line: the typed port wins
+    // over the profile's, for this connection only.
+    for (const auto& [typed, host, port] : {std::tuple{"dvr.lan:2301", "dvr.lan", 2301},
+                                            std::tuple{" [fe80::1]:2302", "fe80::1", 2302},
+                                            std::tuple{"fe80::2", "fe80::2", 9000},
+                                            std::tuple{"10.0.0.3:9000", "10.0.0.3", 9000}}) {
+        SCOPED_TRACE(typed);
+        ASSERT_TRUE(ApplyLogon(ini, app, 2, typed));
+        EXPECT_EQ(app.profile.ip, host);
+        EXPECT_EQ(app.profile.port, port);
+        EXPECT_EQ(app.profile.recPath, "/rec/c/");
+    }
+    EXPECT_EQ(ini.GetInt("INDEX_2", "Port", 0), 9000);
 }
 
 TEST_F(LogonDialog, EnterIsOkAndAnExactAddressSelectsItsEntry)
 {
     Open(ThreeProfiles(0));
-    TypeInto(system, "10.0.0.3");
+    TypeInto(system, "10.0.0.3:9000");
     QTest::keyClick(system, Qt::Key_Return);
     EXPECT_EQ(dlg->result(), QDialog::Accepted);
     EXPECT_EQ(dlg->ChosenProfile(), 2);

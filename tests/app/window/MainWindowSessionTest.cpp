@@ -18,7 +18,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSpinBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -127,23 +126,24 @@ TEST_F(WindowWithDvr, SettingsSaveA16ChannelDvrAndTheLogonDialogConnectsToIt)
     OnNextDialog([&](QWidget& dialog) {
         settingsSeen = dialog.windowTitle() == "Network Viewer Setting...";
         dialog.findChild<QComboBox*>("ip")->setEditText("127.0.0.1");
-        dialog.findChild<QSpinBox*>("port")->setValue(port);
         dialog.findChild<QComboBox*>("maxCh")->setCurrentText("16-CH");
         dialog.findChild<QPushButton*>("ok")->click();
     });
     QTest::mouseClick(w.Button(ctl::Setting), Qt::LeftButton);
     ASSERT_TRUE(settingsSeen);
     EXPECT_EQ(f->ini.GetString("INDEX_0", "ip", ""), "127.0.0.1");
-    EXPECT_EQ(f->ini.GetInt("INDEX_0", "Port", 0), port);
+    EXPECT_EQ(f->ini.GetInt("INDEX_0", "Port", 0), 2200);
     EXPECT_EQ(f->ini.GetInt("INDEX_0", "MaxCh", -1), 2);
     // Without a session the grid follows the choice at once.
     EXPECT_EQ(w.Divisions().Division(), 16);
     EXPECT_EQ(f->app.main.count, 1);
 
+    // The profile's port is the usual one; the DVR's is typed after the address.
     bool logonSeen = false;
     OnNextDialog([&](QWidget& dialog) {
         auto* system = dialog.findChild<QComboBox*>("system");
         logonSeen = dialog.windowTitle() == "Logon..." && system->count() == 1 && system->currentText() == "127.0.0.1";
+        system->setEditText(QStringLiteral("127.0.0.1:%1").arg(port));
         dialog.findChild<QLineEdit*>("password")->setText("1234");
         dialog.findChild<QPushButton*>("ok")->click();
     });

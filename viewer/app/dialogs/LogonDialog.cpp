@@ -22,8 +22,8 @@ CLogonDlg::CLogonDlg(const IniFile& ini, const AppSettings& app, QWidget* parent
     system_->setInsertPolicy(QComboBox::NoInsert);
     system_->setCompleter(nullptr);
     system_->setMinimumContentsLength(20);
-    for (const std::string& ip : ProfileAddresses(ini, app.main.count))
-        system_->addItem(QString::fromStdString(ip));
+    for (const std::string& entry : LogonEntries(ini, app.main.count))
+        system_->addItem(QString::fromStdString(entry));
     const bool current = app.main.index >= 0 && app.main.index < system_->count();
     system_->setCurrentIndex(current ? app.main.index : -1);
 

@@ -31,9 +31,9 @@ constexpr int kLogonFieldMaxLength = 8;
 class CLogonDlg : public QDialog {
     Q_OBJECT
 public:
-    // Child widgets, by objectName: "system" (editable combo box listing the
-    // "ip" of profiles 0 .. app.main.count-1, on app.main.index when that is
-    // one of them, else empty), "password", "userId" (hidden), "ok",
+    // Child widgets, by objectName: "system" (editable combo box listing
+    // profiles 0 .. app.main.count-1 as LogonEntries says, on app.main.index
+    // when that is one of them, else empty; "HOST:PORT" may be typed), "password", "userId" (hidden), "ok",
     // "cancel". Enter anywhere is OK. The file is only read, here.
     CLogonDlg(const IniFile& ini, const AppSettings& app, QWidget* parent = nullptr);
 
