@@ -45,9 +45,20 @@ DvrSession::DvrSession(ViewerState& state, FrameSink& sink, std::mutex& decodeLo
     , socket_(timing.inactivityLimit)
     , protocol_(socket_, notifier, timing.badHeaderPause)
     , reception_(std::make_unique<LiveReception>(state, sink, decodeLock, ui, notifier, protocol_, frameList_,
-                                                 [this] { Disconnect(); }, std::move(pacingClock)))
+                                                 [this] { LoseConnection(); }, std::move(pacingClock)))
 {
     socket_.SetConnectLimit(timing.connectLimit);
+    socket_.SetSilenceExpected([this] { return SilenceExpected(); });
+}
+
+bool DvrSession::SilenceExpected() const
+{
+    // Before the login reply, and while a stream is requested, the DVR owes
+    // data and the inactivity limit holds; a pause may last for hours.
+    if (!state_.loggedIn.load())
+        return false;
+    const uint32_t stream = state_.streamState.load();
+    return stream == kStreamIdle || stream == kStreamStopped;
 }
 
 DvrSession::~DvrSession()
@@ -100,6 +111,8 @@ bool DvrSession::CompleteConnect(const ConnectSettings& settings)
     state_.lastErrorCode = 0;
     host_ = settings.host;
     channelCount_ = settings.channelCount;
+    quietBeforeLogin_ = settings.retry;
+    lastEnd_ = SessionEnd::None;
     speedByte_ = LoginRequest::SpeedByte(settings.speedSetting);
     protocol_.BeginConnection();
     protocol_.SetDvrTypeWord(kTypeWordUnknown);
@@ -147,8 +160,22 @@ bool DvrSession::CompleteConnect(const ConnectSettings& settings)
 
 void DvrSession::Disconnect()
 {
+    EndSession(SessionEnd::ByUser);
+}
+
+bool DvrSession::LoseConnection()
+{
+    return EndSession(state_.stopFlag.load() ? SessionEnd::ByUser : SessionEnd::Lost);
+}
+
+bool DvrSession::EndSession(SessionEnd cause)
+{
     state_.loggedIn = false;
-    if (sessionOpen_.exchange(false)) {
+    const bool ending = sessionOpen_.exchange(false);
+    if (ending) {
+        // Recorded before the bridge reports the end, so that its handler
+        // reads this session's cause.
+        lastEnd_ = cause;
         // The end of program path has already stopped the stream and waited.
         if (!state_.stopFlag.load()) {
             StreamRequest end;
@@ -169,6 +196,7 @@ void DvrSession::Disconnect()
     }
     if (!t_onCommandTask)
         JoinTask();
+    return ending;
 }
 
 void DvrSession::JoinTask()
@@ -185,12 +213,14 @@ void DvrSession::JoinTask()
 
 void DvrSession::EndWithMessage(const std::string& text)
 {
-    // A read woken by our own Disconnect is no loss of connection.
-    if (state_.stopFlag.load()) {
-        Disconnect();
+    // A read woken by our own Disconnect is no loss of connection, and one
+    // that lost the race with it shows nothing either.
+    const bool lost = !state_.stopFlag.load();
+    if (!EndSession(lost ? SessionEnd::Lost : SessionEnd::ByUser) || !lost)
         return;
-    }
-    Disconnect();
+    // A reconnect attempt that fails before its login is retried quietly.
+    if (quietBeforeLogin_ && !protocol_.LoginSeen())
+        return;
     if (!text.empty())
         notifier_.ShowMessage(text, MessageIcon::Warning);
 }
@@ -216,11 +246,11 @@ void DvrSession::CommandTask()
         } else if (header.code == cmd::Playback) {
             reception_->OnPlaybackData(header);
         } else if (header.code == cmd::Finish) {
-            Disconnect();
+            EndSession(SessionEnd::Finished);
             notifier_.ShowMessage(kFinishMessage, MessageIcon::Information);
         } else if (header.code == cmd::Error) {
             if (!protocol_.HandleErrorReply(header))
-                Disconnect();
+                LoseConnection();
             state_.lastErrorCode = protocol_.LastErrorCode();
         }
     }
@@ -238,7 +268,7 @@ bool DvrSession::OnLoginReply()
     ui_.ControlsEnabled(false);
     const LoginReply reply = LoginReply::Read(protocol_.Payload(), protocol_.PayloadSize());
     if (reply.result == 0) {
-        Disconnect();
+        EndSession(SessionEnd::Refused);
         notifier_.ShowMessage(kLoginFailed, MessageIcon::Warning);
         ui_.ControlsEnabled(true);
         return false;
@@ -252,7 +282,7 @@ bool DvrSession::OnLoginReply()
 
     const int kind = DecideCodecKind(reply.type, reply.version);
     if (kind == kCodecKindUnknown) {
-        Disconnect();
+        EndSession(SessionEnd::Refused);
         notifier_.ShowMessage(kVersionMismatch, MessageIcon::Warning);
         ui_.ControlsEnabled(true);
         return false;
@@ -260,9 +290,11 @@ bool DvrSession::OnLoginReply()
     // The frame header length follows from the kind (ViewerState).
     state_.codecKind = kind;
     state_.channelCount = NormalChannelCount(channelCount_);
+    // Logged in before the window hears of it: what it requests while it
+    // shows the view for the login must not be refused.
+    state_.loggedIn = true;
     ui_.SessionChanged(true, host_);
     ui_.ControlsEnabled(true);
-    state_.loggedIn = true;
     ResetRenderer();
     LivePlay();
     return true;

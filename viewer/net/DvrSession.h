@@ -47,6 +47,19 @@ struct ConnectSettings {
     int speedSetting = 0; // the profile's network speed; the wire byte is one less
     int codecSetting = 0;
     int channelCount = 4; // what the login sets: 1, 4, 8 or 16
+    // A reconnect attempt after a lost session: a connection that is lost
+    // again before the login reply ends without a message (the caller
+    // retries and the panes say so).
+    bool retry = false;
+};
+
+// Why the last session ended.
+enum class SessionEnd {
+    None,     // no session has ended since the last connect
+    ByUser,   // Disconnect, leaving network viewing, the program's end
+    Lost,     // the connection failed or closed, or the DVR went silent
+    Refused,  // login refused or an unsupported DVR: retrying cannot help
+    Finished, // the DVR closed a session it found idle
 };
 
 // Waits of the session; tests shorten them.
@@ -91,11 +104,20 @@ public:
     bool BeginConnect();
     bool OpenConnection(const std::string& host, uint16_t port);
     void CancelOpen() { socket_.CancelOpen(); }
+    // Closes a connection that OpenConnection opened but that no session
+    // will use (the attempt was cancelled meanwhile).
+    void AbandonConnection()
+    {
+        if (!sessionOpen_.load())
+            socket_.Close();
+    }
     bool CompleteConnect(const ConnectSettings& settings);
     // Ends the session: one session end request, the stop flag, the grace
     // wait, the socket closed, the bridge told. Any number of calls, from
     // either thread; only the first of a session does anything but the join.
     void Disconnect();
+    // Why the last session ended; read it when the bridge reports the end.
+    SessionEnd LastEnd() const { return lastEnd_.load(); }
     // The network part of the program's end: the live or playback stop
     // request, the stop flag, the grace wait, then Disconnect.
     void EndOfProgram();
@@ -133,8 +155,16 @@ private:
     void CommandTask();
     // Handles a login reply; false ends the command task.
     bool OnLoginReply();
+    // Disconnect for `cause`; true when this call ended the session (the
+    // cause is recorded only then).
+    bool EndSession(SessionEnd cause);
+    // The connection broke (a read or the DVR failed): Lost, unless our own
+    // Disconnect woke the read.
+    bool LoseConnection();
     // A path of the command task that ends the connection.
     void EndWithMessage(const std::string& text);
+    // While logged in with no stream requested, the DVR sends nothing.
+    bool SilenceExpected() const;
     void JoinTask();
     void Send(uint8_t code, uint8_t sub, const dvrformat::StreamRequest& request);
     dvrformat::StreamRequest LiveRequest(uint8_t operation) const;
@@ -158,6 +188,7 @@ private:
     std::string host_;
     int channelCount_ = 4; // from the settings of the last Connect
     uint8_t speedByte_ = 0;
+    bool quietBeforeLogin_ = false; // ConnectSettings::retry
 
     // User-interface thread only.
     std::thread task_;
@@ -166,6 +197,7 @@ private:
     // one that sends the session end and closes the socket.
     std::atomic<bool> sessionOpen_{false};
     std::atomic<bool> taskRunning_{false};
+    std::atomic<SessionEnd> lastEnd_{SessionEnd::None};
     std::mutex taskEndLock_;           // guards taskEnded_
     std::condition_variable taskEndedCv_;
     bool taskEnded_ = true;

@@ -19,6 +19,9 @@ std::atomic<int> g_liveSockets{0};
 
 using Clock = std::chrono::steady_clock;
 
+// How often a waiting read asks whether silence is still expected.
+constexpr int kSilenceCheckMs = 250;
+
 int MillisecondsLeft(Clock::time_point since, std::chrono::milliseconds limit)
 {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(since + limit - Clock::now()).count();
@@ -80,6 +83,13 @@ bool DvrSocket::ConnectOne(const void* address, unsigned addressLength, int fami
     // Requests are small and should leave at once (a held pan/tilt button).
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // A paused stream leaves the connection silent for as long as the user
+    // likes; the kernel's probes then tell a live DVR from one that is gone.
+    int idle = kKeepAliveIdleSeconds, interval = kKeepAliveIntervalSeconds, probes = kKeepAliveProbes;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
     fd_ = fd;
     return true;
 }
@@ -203,11 +213,16 @@ int DvrSocket::ReceiveExact(uint8_t* buffer, size_t n)
         const int error = lastError_.load();
         if (error != EAGAIN && error != EWOULDBLOCK && error != ENOBUFS)
             return -1;
+        // Silence the peer was asked for does not count towards the limit;
+        // the limit starts over once data is expected again.
+        if (silenceExpected_ && silenceExpected_())
+            lastProgress = Clock::now();
         const int left = MillisecondsLeft(lastProgress, inactivityLimit_);
         if (left == 0)
             return -1;
+        const int wait = silenceExpected_ && left > kSilenceCheckMs ? kSilenceCheckMs : left;
         pollfd p{fd_.load(), POLLIN, 0};
-        if (::poll(&p, 1, left) < 0 && errno != EINTR) {
+        if (::poll(&p, 1, wait) < 0 && errno != EINTR) {
             lastError_ = errno;
             return -1;
         }

@@ -1,6 +1,8 @@
 // The viewer's one TCP connection to a DVR. Opening connects (blocking),
 // then the socket is non-blocking; ReceiveExact reads a given number of bytes
-// with an inactivity limit counted from the last byte received.
+// with an inactivity limit counted from the last byte received, or from the
+// end of a time in which the peer was expected to be silent. A peer that
+// dies while it is silent is found by TCP keep-alive.
 //
 // Threads: one reader (the command task) and one writer (the user-interface
 // thread) may use an open connection at the same time. Close may be called
@@ -15,6 +17,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -59,6 +62,17 @@ public:
 
     void SetInactivityLimit(std::chrono::milliseconds limit) { inactivityLimit_ = limit; }
     void SetConnectLimit(std::chrono::milliseconds limit) { connectLimit_ = limit; }
+    // Asked while a read waits: true when the peer has been told to send
+    // nothing, so that silence is no failure. Set before the first Open;
+    // called on the reading thread.
+    void SetSilenceExpected(std::function<bool()> expected) { silenceExpected_ = std::move(expected); }
+
+    // Keep-alive of an open connection: probes after this long without
+    // traffic, then every interval; the connection fails after `probes`
+    // unanswered ones (about 25 s for a peer that is gone).
+    static constexpr int kKeepAliveIdleSeconds = 10;
+    static constexpr int kKeepAliveIntervalSeconds = 5;
+    static constexpr int kKeepAliveProbes = 3;
 
 private:
     bool ConnectOne(const void* address, unsigned addressLength, int family);
@@ -70,6 +84,7 @@ private:
     std::atomic<bool> cancelOpen_{false};
     std::chrono::milliseconds inactivityLimit_;
     std::chrono::milliseconds connectLimit_ = kDefaultConnectLimit;
+    std::function<bool()> silenceExpected_;
     std::mutex stateLock_; // guards Open and Close against each other
 };
 

@@ -47,6 +47,13 @@ void DvrSession::LivePlay()
 {
     if (!IsConnected() || !state_.loggedIn.load())
         return;
+    state_.streamState = kStreamRequested;
+    ResetRenderer();
+    reception_->RequestReset();
+    // The view is read under the send lock: when two Plays race (the login's
+    // on the command task, the window's once it has shown its view after the
+    // login), the one sent last carries the view that holds.
+    std::lock_guard<std::mutex> guard(sendLock_);
     StreamRequest request;
     const int division = state_.division.load();
     if (IsSingleView(division)) {
@@ -56,10 +63,7 @@ void DvrSession::LivePlay()
         request.channels = 0xFFFF;
         request.panes = uint8_t(division);
     }
-    state_.streamState = kStreamRequested;
-    ResetRenderer();
-    reception_->RequestReset();
-    Send(cmd::Live, 1, request);
+    protocol_.SendStreamRequest(cmd::Live, 1, request);
 }
 
 void DvrSession::LivePause()
