@@ -196,13 +196,20 @@ int DivisionState::SetDivision(int division, int pageStart, bool clearPanes, boo
     // 4. Division-specific part.
     int stored = division;
     if (division == 1) {
-        previousDivision_ = division_;
+        // Paging through channels in the single view keeps the division to
+        // go back to when the view is left.
+        if (division_ != kSingleViewDivision && division_ != 1)
+            previousDivision_ = division_;
         selectedChannel_ = pageStart;
         if (Valid(selectedChannel_)) {
             visible_[size_t(selectedChannel_)] = true;
             singleView_[size_t(selectedChannel_)] = true;
         }
         stored = kSingleViewDivision;
+        // The stream must follow the view: without a request the DVR goes on
+        // sending the channel shown before, and the new pane stays frozen.
+        if (notifyDvr && Connected() && selectedChannel_ >= 0 && selectedChannel_ < count && hooks_.requestSingleView)
+            hooks_.requestSingleView(selectedChannel_);
     } else if (division == kSingleViewDivision) {
         if (Valid(selectedChannel_)) {
             visible_[size_t(selectedChannel_)] = true;
@@ -321,6 +328,28 @@ int DivisionState::PressDivision(int division)
 {
     const int pageStart = AdvancePage(division);
     return SetDivision(division, pageStart, true, true);
+}
+
+bool DivisionState::ShowAfterLogin()
+{
+    const int count = ChannelCount();
+    const int before = division_;
+    if (count == 1) {
+        SetDivision(1, 0, true, false);
+        return before != kSingleViewDivision || selectedChannel_ != 0;
+    }
+    const bool single = division_ == kSingleViewDivision || division_ == 1;
+    const bool keep = single ? selectedChannel_ >= 0 && selectedChannel_ < count
+                             : DivisionUsable(division_, count) && PageStartOf(division_) < count;
+    if (!keep) {
+        SetDivision(count, -1, true, false);
+        return true;
+    }
+    if (single)
+        SetDivision(kSingleViewDivision, -1, true, false);
+    else
+        SetDivision(division_, PageStartOf(division_), true, false);
+    return false;
 }
 
 bool DivisionState::WheelForward()

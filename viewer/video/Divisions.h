@@ -38,6 +38,9 @@ struct DivisionHooks {
     // Double click leaving the single view, before the division changes:
     // the window mutes audio.
     std::function<void()> leavingSingleView;
+    // Division 1 applied with notifyDvr (the "DIV 1" button): the DVR is
+    // asked for `channel` alone, as the grid divisions ask for theirs.
+    std::function<void(int channel)> requestSingleView;
 };
 
 // Whether a division's button can be used with a DVR of `channelCount`
@@ -59,6 +62,12 @@ public:
     // The "DIV n" button: next page of that division, then SetDivision with
     // clearPanes and notifyDvr. Returns the stored division.
     int PressDivision(int division);
+    // After a login: the division, page and single view shown before stay
+    // when the channel count allows them (the login's stream request asked
+    // the DVR for what they show); otherwise the grid of the channel count
+    // is shown. Sends nothing; returns true when the view changed, and the
+    // caller must then ask the DVR for the new one.
+    bool ShowAfterLogin();
     // Mouse wheel towards the user / away from the user. Return whether the
     // division was applied again.
     bool WheelForward();
