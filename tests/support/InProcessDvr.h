@@ -17,10 +17,11 @@ namespace tarnvik::test {
 
 class InProcessDvr {
 public:
-    // The port is always chosen by the system; an empty password becomes "1234".
-    InProcessDvr(testdvr::Options options, const std::string& mediaDir)
+    // The port is chosen by the system unless `port` is given (a DVR that
+    // comes back where it was); an empty password becomes "1234".
+    InProcessDvr(testdvr::Options options, const std::string& mediaDir, uint16_t port = 0)
     {
-        options.port = 0;
+        options.port = port;
         options.mediaDir = mediaDir;
         if (options.password.empty())
             options.password = "1234";

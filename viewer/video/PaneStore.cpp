@@ -36,6 +36,7 @@ PaneSnapshot PaneStore::Snapshot(int pane) const
     s.channel = p.channel;
     s.visible = p.visible;
     s.streamClass = p.streamClass;
+    s.lastPicture = p.lastPicture;
     return s;
 }
 
@@ -45,6 +46,7 @@ void PaneStore::HandOver(int pane, QImage&& image, const std::string& caption, c
     if (!Valid(pane))
         return;
     QImage old;
+    const auto now = std::chrono::steady_clock::now();
     {
         std::lock_guard<std::mutex> guard(lock_);
         Pane& p = panes_[pane];
@@ -54,6 +56,7 @@ void PaneStore::HandOver(int pane, QImage&& image, const std::string& caption, c
         p.timeText = timeText;
         p.streamClass = streamClass;
         p.noVideo = false;
+        p.lastPicture = now;
     }
     // `old` frees the previous pixels here, outside the lock.
 }

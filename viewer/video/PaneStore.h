@@ -7,6 +7,7 @@
 
 #include <QImage>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 
@@ -24,6 +25,9 @@ struct PaneSnapshot {
     int channel = 0;
     bool visible = false;
     int streamClass = 1;
+    // When the decode path last handed a picture over (the clock's epoch:
+    // never). The no-video picture does not count.
+    std::chrono::steady_clock::time_point lastPicture{};
 };
 
 // "Cam_%02d " with channel + 1, or empty for a channel at or above the count.
@@ -62,6 +66,7 @@ private:
         int paneOfChannel = 0;
         bool visible = false;
         int streamClass = 1;
+        std::chrono::steady_clock::time_point lastPicture{};
     };
     static bool Valid(int pane) { return pane >= 0 && pane < kPaneCount; }
 

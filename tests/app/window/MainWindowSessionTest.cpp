@@ -222,7 +222,7 @@ TEST_F(WindowWithDvr, HeldSkinnedArrowRepeatsAndSendsNoStop)
     EXPECT_EQ(dvr->LogCount(" stop"), 0) << "the skinned buttons send no stop";
 }
 
-TEST_F(WindowWithDvr, RefusedLoginAndADroppedConnectionLeaveTheWindowIdle)
+TEST_F(WindowWithDvr, RefusedLoginLeavesTheWindowIdleAndIsNotRetried)
 {
     CMainDlg& w = *f->window;
     ConnectSettings wrong = Settings();
@@ -235,18 +235,13 @@ TEST_F(WindowWithDvr, RefusedLoginAndADroppedConnectionLeaveTheWindowIdle)
     EXPECT_TRUE(w.Button(ctl::Connect)->isEnabled());
     EXPECT_FALSE(w.LiveTab()->PlayButton()->isEnabled());
 
-    // The DVR drops a running session: the window goes back to idle and can
-    // connect again.
-    LogIn();
-    ASSERT_TRUE(dvr->Control("drop"));
-    ASSERT_TRUE(WaitFor([&] { return f->notifier.Texts().size() == 2; }));
-    EXPECT_EQ(f->notifier.Texts()[1].rfind("Connection closed.", 0), 0u) << f->notifier.Texts()[1];
-    ASSERT_TRUE(WaitFor([&] { return w.windowTitle() == "Network Viewer"; }));
-    EXPECT_TRUE(w.Core().State().stopFlag.load());
-    LogIn();
+    // A refused login is never retried.
+    QTest::qWait(1500);
+    EXPECT_FALSE(w.Reconnecting());
+    EXPECT_EQ(dvr->LogCount("login refused"), 1);
 }
 
-TEST_F(WindowWithDvr, SilentAddressKeepsTheWindowResponsiveAndFails)
+TEST_F(WindowWithDvr, SilentAddressKeepsTheWindowResponsiveAndTheButtonCancels)
 {
     SilentAddress silent;
     ASSERT_NE(silent.Port(), 0);
@@ -265,7 +260,6 @@ TEST_F(WindowWithDvr, SilentAddressKeepsTheWindowResponsiveAndFails)
     s.port = silent.Port();
     w.ConnectTo(s);
     EXPECT_TRUE(w.Connecting());
-    EXPECT_FALSE(w.Button(ctl::Connect)->isEnabled()) << "one attempt at a time";
     // While the connect waits, the event loop goes on: timers fire and the
     // window repaints.
     QTest::qWait(600);
@@ -277,8 +271,28 @@ TEST_F(WindowWithDvr, SilentAddressKeepsTheWindowResponsiveAndFails)
     EXPECT_EQ(f->notifier.Texts(), std::vector<std::string>({"Connection failed!"}));
     EXPECT_TRUE(w.Button(ctl::Connect)->isEnabled());
     EXPECT_TRUE(w.Core().State().stopFlag.load());
+    EXPECT_FALSE(w.Reconnecting()) << "a connect that never logged in is not retried";
+
+    // While connecting, the Connect button cancels: no failure to report.
+    w.ConnectTo(s);
+    ASSERT_TRUE(w.Connecting());
+    EXPECT_TRUE(w.Button(ctl::Connect)->isEnabled());
+    EXPECT_EQ(w.Button(ctl::Connect)->toolTip(), "Disconnect to DVR");
+    QTest::mouseClick(w.Button(ctl::Connect), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !w.Connecting(); }, 10000));
+    QTest::qWait(100);
+    EXPECT_EQ(f->notifier.Texts().size(), 1u) << testing::PrintToString(f->notifier.Texts());
+    EXPECT_EQ(w.Button(ctl::Connect)->toolTip(), "Connect to DVR");
+    EXPECT_TRUE(w.Core().State().stopFlag.load());
+    // The cancel does not stay behind for the next attempt.
+    s.port = dvr->Port();
+    s.password = "1234";
+    w.ConnectTo(s);
+    EXPECT_TRUE(WaitFor([&] { return w.Core().State().loggedIn.load(); }));
+    QTest::mouseClick(w.Button(ctl::Connect), Qt::LeftButton);
 
     // Closing the window while a connect waits ends the wait at once.
+    s.port = silent.Port();
     w.ConnectTo(s);
     EXPECT_TRUE(w.Connecting());
     f.reset();

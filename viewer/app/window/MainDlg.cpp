@@ -116,6 +116,7 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
         });
     };
     hooks.leavingSingleView = [this] { SetAudioMute(true); };
+    hooks.requestSingleView = [this](int channel) { core_->Session().ChannelChosen(channel, true); };
     divisions_ = std::make_unique<DivisionState>(core_->Panes(), core_->Renderer(), core_->State(), noVideo_, hooks);
     ptzRepeater_ = std::make_unique<PtzRepeater>([this](uint8_t op) { core_->Session().SendPtz(op); });
 
@@ -139,6 +140,10 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
     connect(&rateTimer_, &QTimer::timeout, this, &CMainDlg::OnRateTimer);
     rateTimer_.start(1000);
     core_->State().framesShown = 0;
+    reconnectTimer_.setSingleShot(true);
+    connect(&reconnectTimer_, &QTimer::timeout, this, &CMainDlg::TryReconnect);
+    connect(&signalTimer_, &QTimer::timeout, this, &CMainDlg::UpdatePaneSignals);
+    signalTimer_.start(250);
 
     // The design size, or less where the screen is smaller; the user may
     // resize and maximise the window from there.
@@ -156,6 +161,8 @@ CMainDlg::~CMainDlg()
 {
     qApp->removeEventFilter(this);
     rateTimer_.stop();
+    signalTimer_.stop();
+    reconnectTimer_.stop();
     StopConnector();
     ptzRepeater_.reset();
     // The player decodes into the core's panes: it ends first.
@@ -183,10 +190,15 @@ void CMainDlg::WireBridge()
 
 // ---- Divisions and panes ----------------------------------------------------
 
-void CMainDlg::ApplyChannelCount(int channelCount)
+void CMainDlg::EnableDivisionButtons(int channelCount)
 {
     for (int id : {ctl::Div1, ctl::Div4, ctl::Div6, ctl::Div8, ctl::Div9, ctl::Div10, ctl::Div13, ctl::Div16})
         buttons_[id]->setEnabled(DivisionUsable(DivisionOfButton(id), channelCount));
+}
+
+void CMainDlg::ApplyChannelCount(int channelCount)
+{
+    EnableDivisionButtons(channelCount);
     if (channelCount == 1)
         divisions_->SetDivision(1, 0, true, false);
     else
@@ -328,7 +340,7 @@ void CMainDlg::OnSheetPageChanged(int index)
     else if (core_->State().mode.load() == kModeLive)
         session.LiveTabHidden();
     if (!connecting_)
-        Button(ctl::Connect)->setEnabled(page == liveTab_ || loggedIn_);
+        Button(ctl::Connect)->setEnabled(page == liveTab_ || loggedIn_ || Reconnecting());
 }
 
 // ---- Session ------------------------------------------------------------------
@@ -337,12 +349,27 @@ void CMainDlg::ConnectTo(const ConnectSettings& settings)
 {
     if (connecting_)
         return;
+    // The user's own connect replaces a reconnect that is waiting.
+    StopReconnecting();
+    lastSettings_ = settings;
+    lastSettings_.retry = false;
+    everLoggedIn_ = false;
+    backoff_.Reset();
+    StartConnect(lastSettings_, true);
+}
+
+bool CMainDlg::StartConnect(const ConnectSettings& settings, bool clearPanes)
+{
     StopConnector(); // an earlier attempt's finished thread
     if (!core_->Session().BeginConnect())
-        return;
-    ClearPanes();
+        return false;
+    if (clearPanes)
+        ClearPanes();
     connecting_ = true;
-    Button(ctl::Connect)->setEnabled(false);
+    cancelRequested_ = false;
+    // While the attempt waits the button is a Disconnect button: it cancels.
+    UpdateConnectButton(true);
+    Button(ctl::Connect)->setEnabled(true);
     // Resolving and connecting may take seconds for an address that does not
     // answer; the window goes on painting while a thread of its own waits.
     connector_ = std::thread([this, settings] {
@@ -350,17 +377,37 @@ void CMainDlg::ConnectTo(const ConnectSettings& settings)
         QMetaObject::invokeMethod(
             this, [this, ok, settings] { OnConnectOpened(ok, settings); }, Qt::QueuedConnection);
     });
+    return true;
 }
 
 void CMainDlg::OnConnectOpened(bool ok, const ConnectSettings& settings)
 {
     StopConnector();
     Button(ctl::Connect)->setEnabled(true);
+    if (cancelRequested_) {
+        cancelRequested_ = false;
+        if (ok)
+            core_->Session().AbandonConnection();
+        UpdateConnectButton(false);
+        return;
+    }
     if (!ok) {
+        // An attempt to restore a session fails quietly: the panes count
+        // down to the next one.
+        if (repair_ == Repair::Trying) {
+            ScheduleReconnect();
+            return;
+        }
+        UpdateConnectButton(false);
         notifier_.ShowMessage(kConnectFailed, MessageIcon::Warning);
         return;
     }
-    core_->Session().CompleteConnect(settings);
+    if (!core_->Session().CompleteConnect(settings)) {
+        if (repair_ == Repair::Trying)
+            ScheduleReconnect();
+        else
+            UpdateConnectButton(false);
+    }
 }
 
 void CMainDlg::StopConnector()
@@ -374,6 +421,7 @@ void CMainDlg::StopConnector()
 
 void CMainDlg::DisconnectFromButton()
 {
+    StopReconnecting();
     core_->Session().Disconnect();
     const int channelCount = core_->State().channelCount.load();
     for (int pane = 0; pane < 16; ++pane)
@@ -388,7 +436,10 @@ void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
     loggedIn_ = loggedIn;
     UpdateConnectDependent();
     if (loggedIn) {
-        ApplyChannelCount(core_->State().channelCount.load());
+        everLoggedIn_ = true;
+        repair_ = Repair::Off;
+        backoff_.Reset();
+        ShowViewAfterLogin();
         // The local search page is not offered while a DVR is connected.
         const int local = sheet_->indexOf(localTab_);
         if (local >= 0)
@@ -396,16 +447,23 @@ void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
         setWindowTitle(QStringLiteral("Network Viewer - %1").arg(QString::fromStdString(host)));
     } else {
         setWindowTitle(QStringLiteral("Network Viewer"));
-        if (sheet_->indexOf(localTab_) < 0)
+        // A session lost after its login is restored, unless the user ends it.
+        const SessionEnd end = core_->Session().LastEnd();
+        if (end == SessionEnd::Lost && (everLoggedIn_ || repair_ != Repair::Off))
+            ScheduleReconnect();
+        else
+            repair_ = Repair::Off;
+        // The local page comes back only when no session is to be restored.
+        if (!Reconnecting() && sheet_->indexOf(localTab_) < 0)
             sheet_->addTab(localTab_, tr("Local"));
         // Nothing more can arrive: the recording's file is closed.
         core_->Recorder().StopRecording();
         ShowRecordingMark();
         for (auto& [id, light] : lights_)
             light->SetState(0);
-        Button(ctl::Connect)->setEnabled(sheet_->currentWidget() == liveTab_);
+        Button(ctl::Connect)->setEnabled(sheet_->currentWidget() == liveTab_ || Reconnecting());
     }
-    UpdateConnectButton(loggedIn);
+    UpdateConnectButton(loggedIn || Reconnecting());
 }
 
 void CMainDlg::OnControlsEnabled(bool enabled)
@@ -438,7 +496,7 @@ void CMainDlg::OnRateTimer()
         labels_[ctl::BitRate]->setText(QString::fromStdString(texts.bps));
     }
     if (CHoverButton* setting = Button(ctl::Setting))
-        setting->setEnabled(core_->State().stopFlag.load() && !connecting_);
+        setting->setEnabled(core_->State().stopFlag.load() && !connecting_ && !Reconnecting());
 }
 
 // ---- Full screen ----------------------------------------------------------------

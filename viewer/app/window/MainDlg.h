@@ -9,7 +9,9 @@
 #include "app/window/QtUiBridge.h"
 #include "net/DvrSession.h"
 #include "net/PtzRepeater.h"
+#include "net/ReconnectBackoff.h"
 #include "storage/DvrDiskLocator.h"
+#include "video/SignalWatch.h"
 
 #include <QDialog>
 #include <QImage>
@@ -102,9 +104,14 @@ public:
     // session runs, disconnecting.
     void OnConnectButton();
     // Connects without the logon dialog (the --connect option). The open
-    // runs on a thread of its own; the window keeps painting meanwhile.
+    // runs on a thread of its own; the window keeps painting meanwhile, and
+    // the Connect button cancels it.
     void ConnectTo(const ConnectSettings& settings);
     bool Connecting() const { return connecting_; }
+    // A session that was lost after its login is being restored: attempts
+    // follow each other with ReconnectBackoff's waits until one logs in, the
+    // DVR refuses the login, or the user presses Disconnect.
+    bool Reconnecting() const { return repair_ != Repair::Off; }
 
     // Full screen shows only the video: in a window of the profile's video
     // size (the "Full Screen" button), or on the whole monitor (F11, a
@@ -189,6 +196,15 @@ private:
     QString WithKey(int controlId, const QString& text) const;
     void UpdateConnectButton(bool loggedIn);
     void StopConnector();
+    void EnableDivisionButtons(int channelCount);
+    // Self-repair of the live view (MainDlgRepair.cpp).
+    enum class Repair { Off, Waiting, Trying };
+    bool StartConnect(const ConnectSettings& settings, bool clearPanes);
+    void ShowViewAfterLogin();
+    void ScheduleReconnect();
+    void TryReconnect();
+    void StopReconnecting();
+    void UpdatePaneSignals();
     // Local playback (MainDlgPlayback.cpp).
     void BuildPlayback();
     bool StartPlayback(PlayerSource&& source, const QString& title);
@@ -259,6 +275,18 @@ private:
     // The connect attempt: the opening thread and whether one runs.
     std::thread connector_;
     std::atomic<bool> connecting_{false};
+    bool cancelRequested_ = false; // the user cancelled the running attempt
+
+    // Self-repair: what the user last connected to, whether it ever logged
+    // in, the reconnect state and its timers, and the panes' signal marks.
+    ConnectSettings lastSettings_;
+    bool everLoggedIn_ = false;
+    Repair repair_ = Repair::Off;
+    ReconnectBackoff backoff_;
+    QTimer reconnectTimer_;
+    std::chrono::steady_clock::time_point nextAttempt_;
+    QTimer signalTimer_;
+    SignalWatch signalWatch_;
 };
 
 } // namespace tarnvik

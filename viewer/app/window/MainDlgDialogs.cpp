@@ -10,9 +10,16 @@ namespace tarnvik {
 
 void CMainDlg::OnConnectButton()
 {
-    if (connecting_)
+    if (connecting_) {
+        // While an attempt waits for an answer the button cancels it, and
+        // with it the restoring of a lost session.
+        cancelRequested_ = true;
+        core_->Session().CancelOpen();
+        if (Reconnecting())
+            DisconnectFromButton();
         return;
-    if (!core_->State().stopFlag.load() || core_->Session().IsConnected()) {
+    }
+    if (Reconnecting() || !core_->State().stopFlag.load() || core_->Session().IsConnected()) {
         DisconnectFromButton();
         return;
     }

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tarnvik {
@@ -18,6 +19,7 @@ namespace {
 const QColor kSelectedBackground(65, 105, 225);
 const QColor kPaneBackground(127, 127, 127);
 const QColor kSingleViewText(255, 255, 25);
+const QColor kNoSignalShade(0, 0, 0, 160);
 
 } // namespace
 
@@ -85,6 +87,25 @@ void COneCamera::paintEvent(QPaintEvent*)
     const QRect pictureRect(1, lineHeight, width() - 1, height() - lineHeight);
     if (!snapshot.image.isNull() && pictureRect.width() > 0 && pictureRect.height() > 0)
         p.drawImage(pictureRect, snapshot.image); // a plain stretch, no smoothing
+    if (!signalText_.isEmpty() && pictureRect.height() > 0) {
+        // The last picture stays in sight, dimmed, so that it is not taken
+        // for a live one.
+        p.fillRect(pictureRect, kNoSignalShade);
+        QFont mark = font;
+        mark.setBold(true);
+        mark.setPixelSize(std::clamp(pictureRect.height() / 10, 10, 32));
+        p.setFont(mark);
+        p.setPen(Qt::white);
+        p.drawText(pictureRect, Qt::AlignCenter | Qt::TextWordWrap, signalText_);
+    }
+}
+
+void COneCamera::SetSignalText(const QString& text)
+{
+    if (text == signalText_)
+        return;
+    signalText_ = text;
+    update();
 }
 
 void COneCamera::mousePressEvent(QMouseEvent* event)

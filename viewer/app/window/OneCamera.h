@@ -40,6 +40,11 @@ public:
     // While the shown stream is being recorded to a file, "REC" is drawn.
     void SetRecordingText(const QString& text) { recordingText_ = text; }
     const QString& RecordingText() const { return recordingText_; }
+    // While the pane's channel has no signal, its picture is dimmed and this
+    // text ("NO SIGNAL", "RECONNECTING IN n s") is drawn over it; empty
+    // otherwise. Repaints when the text changes.
+    void SetSignalText(const QString& text);
+    const QString& SignalText() const { return signalText_; }
 
 signals:
     void Clicked(int pane);
@@ -58,6 +63,7 @@ private:
     const DivisionState& divisions_;
     const ViewerState& state_;
     QString recordingText_;
+    QString signalText_;
 };
 
 } // namespace tarnvik
