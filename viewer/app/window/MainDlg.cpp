@@ -199,6 +199,7 @@ void CMainDlg::EnableDivisionButtons(int channelCount)
 void CMainDlg::ApplyChannelCount(int channelCount)
 {
     EnableDivisionButtons(channelCount);
+    viewChannelCount_ = channelCount;
     if (channelCount == 1)
         divisions_->SetDivision(1, 0, true, false);
     else

@@ -281,6 +281,7 @@ private:
     // in, the reconnect state and its timers, and the panes' signal marks.
     ConnectSettings lastSettings_;
     bool everLoggedIn_ = false;
+    int viewChannelCount_ = 4; // the channel count the view was laid out for
     Repair repair_ = Repair::Off;
     ReconnectBackoff backoff_;
     QTimer reconnectTimer_;

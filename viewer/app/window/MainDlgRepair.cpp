@@ -17,10 +17,22 @@ namespace tarnvik {
 
 void CMainDlg::ShowViewAfterLogin()
 {
-    EnableDivisionButtons(core_->State().channelCount.load());
-    // The login asked the DVR for the view the window had; when that view
-    // cannot be shown with this DVR, the one shown instead is asked for.
-    if (divisions_->ShowAfterLogin())
+    const int channelCount = core_->State().channelCount.load();
+    // The login asked the DVR for the view the window had. With the channel
+    // count it was laid out for, that view stays (a session restored, or
+    // connected again by hand); otherwise the layout is rebuilt for the new
+    // count. Either way, a view that differs from the one asked for is
+    // asked for.
+    bool changed;
+    if (channelCount == viewChannelCount_) {
+        EnableDivisionButtons(channelCount);
+        changed = divisions_->ShowAfterLogin();
+    } else {
+        const int before = divisions_->Division();
+        ApplyChannelCount(channelCount);
+        changed = divisions_->Division() != before;
+    }
+    if (changed)
         core_->Session().LivePlay();
     PlacePanesNow();
     UpdatePaneSignals();
