@@ -1,5 +1,6 @@
 #include "ReceptionStatus.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -110,9 +111,21 @@ int64_t DisplayPacing::PacePerChannel(int channel, int64_t streamMs, bool liveMo
 int64_t DisplayPacing::PaceShared(int64_t streamMs, bool liveMode)
 {
     const int64_t now = clock_.nowMs();
-    const int64_t wait = PacingWait(streamMs, sharedStream_, now, sharedWall_);
+    int64_t wait = sharedStarted_ ? PacingWait(streamMs, sharedStream_, now, sharedWall_) : 0;
     sharedStream_ = streamMs;
     sharedWall_ = now;
+    sharedStarted_ = true;
+    if (!liveMode) {
+        sharedLateness_ = 0; // nothing waits, so nothing is owed
+    } else if (wait < 0) {
+        sharedLateness_ = std::min(sharedLateness_ - wait, kMaxPacingLatenessMs);
+    } else if (SharedPacingSleep(wait) > 0) {
+        // Only a wait that would be slept pays: a larger step is a jump in
+        // the stream's time, which is never slept.
+        const int64_t paid = std::min(sharedLateness_, wait);
+        sharedLateness_ -= paid;
+        wait -= paid;
+    }
     const int64_t sleep = liveMode ? SharedPacingSleep(wait) : 0;
     if (sleep > 0)
         clock_.sleepMs(sleep);
@@ -124,6 +137,8 @@ void DisplayPacing::Reset()
     for (size_t c = 0; c < 16; ++c)
         channelStream_[c] = channelWall_[c] = 0;
     sharedStream_ = sharedWall_ = 0;
+    sharedStarted_ = false;
+    sharedLateness_ = 0;
 }
 
 } // namespace tarnvik

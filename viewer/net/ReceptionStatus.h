@@ -71,6 +71,9 @@ int64_t PerChannelPacingSleep(int64_t wait);
 // The grid: 1 <= wait < 200 sleeps wait.
 int64_t SharedPacingSleep(int64_t wait);
 
+// How far behind its own pace the grid's reader may count itself (below).
+constexpr int64_t kMaxPacingLatenessMs = 1000;
+
 // The pacing state of one reader. Command task only (or a player thread).
 class DisplayPacing {
 public:
@@ -79,6 +82,14 @@ public:
     // Each returns the milliseconds slept. The state is updated in every
     // mode, but only live mode waits.
     int64_t PacePerChannel(int channel, int64_t streamMs, bool liveMode);
+    // The grid's pacing also keeps its lateness: a frame handled later than
+    // the stream's pace says (a negative wait) adds to it, up to
+    // kMaxPacingLatenessMs, and later waits pay it off before anything is
+    // slept. Without it every delay of the reader (a busy processor, a
+    // sleep that overran) would stay in the picture for good, since the
+    // next waits are measured from the late frame, and the delays would add
+    // up to seconds of lag under load; with it the reader catches up and
+    // frames that come in a burst are still spread over their own time.
     int64_t PaceShared(int64_t streamMs, bool liveMode);
     void Reset();
 
@@ -88,6 +99,8 @@ private:
     int64_t channelWall_[16] = {};
     int64_t sharedStream_ = 0;
     int64_t sharedWall_ = 0;
+    bool sharedStarted_ = false; // the first frame after a reset has nothing to be measured against
+    int64_t sharedLateness_ = 0;
 };
 
 // A frame's stream time: its seconds * 1000 plus its milliseconds.
