@@ -17,9 +17,6 @@ namespace testdvr {
 using namespace dvrformat;
 using Clock = std::chrono::steady_clock;
 
-namespace {
-
-// The DVR's clock counts local wall-clock time as if it were UTC.
 void DvrNow(uint32_t& seconds, uint16_t& milliseconds)
 {
     timespec ts{};
@@ -29,6 +26,8 @@ void DvrNow(uint32_t& seconds, uint16_t& milliseconds)
     seconds = uint32_t(ts.tv_sec + local.tm_gmtoff);
     milliseconds = uint16_t(ts.tv_nsec / 1000000);
 }
+
+namespace {
 
 std::string Hex(uint32_t v, int digits)
 {
@@ -439,6 +438,13 @@ void Session::StreamLoop()
             if (slot > 0)
                 std::this_thread::sleep_until(tickStart + period * slot / active);
             ++slot;
+            // A request takes effect at once, not after the picture period
+            // in progress: a channel it took away is not sent any more.
+            {
+                std::lock_guard<std::mutex> guard(stateLock_);
+                if (!(streamMask_ & (1u << c)) || paused_)
+                    continue;
+            }
             ++picturesSent_;
             if (!fault.empty()) {
                 halted = !ApplyFault(fault, c);

@@ -16,6 +16,10 @@
 
 namespace testdvr {
 
+// The DVR's clock, which every picture carries: local wall-clock time
+// counted as if it were UTC.
+void DvrNow(uint32_t& seconds, uint16_t& milliseconds);
+
 class Session : public std::enable_shared_from_this<Session> {
 public:
     Session(DvrServer& server, int fd, std::string peer);
