@@ -10,6 +10,7 @@ PACKAGES=(
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth ffmpeg x264 poppler-utils
+  dpkg-dev desktop-file-utils
   python3
 )
 
