@@ -15,8 +15,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The settings file as a user might have left it on a Windows machine.
-const std::string kWindowsFile =
+// A settings file as users' files may be: CR LF line endings, a comment,
+// quotes, names in odd case, spaces around '=' and keys the program does
+// not know.
+const std::string kUsersFile =
     "; TarnvikPlayer\r\n"
     "[MAIN]\r\n"
     "Index=1\r\n"
@@ -34,7 +36,7 @@ TEST(IniFile, EditsARealFileByteForByte)
 {
     TempDir dir;
     const fs::path path = dir / "TarnvikPlayer.ini";
-    WriteFile(path, kWindowsFile);
+    WriteFile(path, kUsersFile);
     IniFile ini(path);
 
     EXPECT_EQ(ini.GetString("index_0", "IP", ""), "10.0.0.5");

@@ -1,8 +1,8 @@
-// An INI file on disk, read and written with the Windows private-profile
-// rules of IniText. Nothing is cached: every read sees the file as it is now,
-// and every write reaches the disk before it returns. A write replaces the
-// file through a temporary file and a rename, so a crash leaves either the
-// old file or the new one, never a mixture.
+// An INI file on disk, read and written with the rules of IniText. Nothing
+// is cached: every read sees the file as it is now, and every write reaches
+// the disk before it returns. A write replaces the file through a temporary
+// file and a rename, so a crash leaves either the old file or the new one,
+// never a mixture.
 //
 // A missing file reads as empty. A file that cannot be read (no permission,
 // not a regular file, larger than kIniMaxFileSize) also reads as empty, and

@@ -298,8 +298,8 @@ int ParseProfileInt(std::string_view value, int defaultValue)
         negative = value[0] == '-';
         ++i;
     }
-    // Unsigned arithmetic wraps like the original's 32-bit result instead of
-    // overflowing.
+    // Unsigned arithmetic: a number beyond 32 bits wraps modulo 2^32 instead
+    // of overflowing.
     uint32_t n = 0;
     for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i)
         n = n * 10u + uint32_t(value[i] - '0');

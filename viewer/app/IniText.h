@@ -1,6 +1,5 @@
-// The text of an INI file held in memory, read and edited with the rules of
-// the Windows private-profile functions, which the viewer's settings file and
-// the in-car DVR's setup file were written for:
+// The text of an INI file held in memory, read and edited with the rules
+// that the viewer's settings file and the in-car DVR's setup file follow:
 //  - section and key names match regardless of case (ASCII), after trimming;
 //  - whitespace around keys and values is ignored; a value enclosed in a
 //    pair of double or single quotes is read without them;
@@ -19,8 +18,8 @@
 
 namespace tarnvik {
 
-// Strings are read as into the 280-byte buffer of the Windows functions: at
-// most 279 bytes come back (one byte is the terminator there). A cut never
+// A string value comes back cut to at most 279 bytes, the longest these
+// files' values may be (a 280-byte field with its terminator). A cut never
 // splits a UTF-8 sequence, so slightly fewer bytes may come back.
 constexpr size_t kIniStringBufferSize = 280;
 constexpr size_t kIniStringMax = kIniStringBufferSize - 1;
@@ -45,9 +44,10 @@ public:
     // absent; either is cut to kIniStringMax bytes.
     std::string GetString(std::string_view section, std::string_view key, std::string_view defaultValue) const;
 
-    // The leading decimal number of the value, optional sign included, wrapping
-    // like the 32-bit original; 0 when the value does not start with a digit;
-    // `defaultValue` when the key is absent or its value is empty.
+    // The leading decimal number of the value, optional sign included, taken
+    // modulo 2^32 as a 32-bit integer ("4294967295" reads as -1); 0 when the
+    // value does not start with a digit; `defaultValue` when the key is
+    // absent or its value is empty.
     int GetInt(std::string_view section, std::string_view key, int defaultValue) const;
 
     // With key and value: replaces the value in place when the key exists,

@@ -49,13 +49,13 @@ LiveReception::Outcome LiveReception::ParseAndDecode(size_t blockSize, bool live
     const int channel = frame.channel & 15;
     out.channel = channel;
     out.streamMs = StreamTimeMs(frame.time, frame.milliseconds);
-    // The gate. In the single view it tests the selected channel, as the
-    // DVR's own viewer does: there the selected channel is the one streamed,
-    // so both readings agree. In the grid it tests the frame's own channel:
-    // the sequence-gap test clears exactly that channel's flag, and testing
-    // the selected channel there would decode a channel's predicted pictures
-    // on top of a lost reference while dropping healthy channels whenever
-    // the selected one has a gap.
+    // The gate. In the single view it tests the selected channel: it is the
+    // one channel streamed there, so it is the frame's own channel as well.
+    // In the grid it tests the frame's own channel: the sequence-gap test
+    // clears exactly that channel's flag, and testing the selected channel
+    // there would decode a channel's predicted pictures on top of a lost
+    // reference while dropping healthy channels whenever the selected one
+    // has a gap.
     if (liveGate) {
         const int gateChannel = IsSingleView(state_.division.load()) ? (state_.selectedChannel.load() & 15) : channel;
         if (!sink_.IsDecodable(gateChannel) && frame.pictureType == 0 && frame.codec == 1) {

@@ -120,8 +120,8 @@ void CBitmapSlider::FollowMouse(const QPointF& at, bool starting) {
 
 void CBitmapSlider::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
-    // Qt grabs the mouse for the pressed widget, which stands in for the
-    // explicit capture of the original.
+    // Qt grabs the mouse for the pressed widget, so a drag that leaves the
+    // slider still reaches it; no capture of our own is needed.
     setFocus(Qt::MouseFocusReason);
     FollowMouse(e->position(), true);
     update();

@@ -54,7 +54,8 @@ public:
 
 signals:
     // Emitted synchronously with (control id, position low 32 bits);
-    // connect with Qt::QueuedConnection for the original's posting.
+    // connect with Qt::QueuedConnection to act on them after the mouse or
+    // key event is done.
     void Notify(std::uint32_t message, qint64 first, qint64 second);
 
 protected:

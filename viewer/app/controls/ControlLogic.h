@@ -7,9 +7,8 @@
 
 namespace tarnvik {
 
-// Private notification numbers posted by the controls to their parent.
-// They keep the values of the original program because the parents
-// dispatch on them.
+// Private notification numbers the controls send to their parent, which
+// dispatches on them: each kind of notification has a number of its own.
 inline constexpr std::uint32_t kWmUser = 0x400;
 inline constexpr std::uint32_t kMsgHoverPressed = kWmUser + 2;   // (code, control id)
 inline constexpr std::uint32_t kMsgHoverReleased = kWmUser + 3;  // (code, control id)

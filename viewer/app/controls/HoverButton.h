@@ -28,7 +28,8 @@ public:
     void SetCode(std::uint32_t code) { code_ = code; }
     std::uint32_t Code() const { return code_; }
 
-    // Control id of the dialog template; sent as the second parameter.
+    // Control id, the number the parent knows the button by; sent as the
+    // second parameter.
     void SetControlId(int id) { controlId_ = id; }
     int ControlId() const { return controlId_; }
 
@@ -40,10 +41,11 @@ public:
     int CurrentFace() const;
 
 signals:
-    // Emitted synchronously, in the order the original posts its messages:
+    // Emitted synchronously, in the order of the mouse events:
     // kMsgHoverPressed / kMsgHoverReleased with (code, control id) and, for
     // control 1143 only, kMsgHoverDragMove with (x, y). Connect with
-    // Qt::QueuedConnection for the original's posting behaviour.
+    // Qt::QueuedConnection to act on them after the mouse event is done
+    // (the parent may then hide, move or delete the button).
     void Notify(std::uint32_t message, qint64 first, qint64 second);
 
 protected:

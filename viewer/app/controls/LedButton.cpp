@@ -8,7 +8,7 @@
 namespace tarnvik {
 
 namespace {
-// The face colour our Windows-era layouts were drawn against.
+// The program's button face colour: the background of a state with no image.
 const QColor kButtonFace(230, 238, 242);
 const QColor kButtonText(0, 0, 0);
 constexpr int kIconTextGap = 4;

@@ -42,9 +42,9 @@ public:
     void SetPasswordEnabled(bool enabled);
 
     // The entry selected in the list, or kNoProfileChosen when none is.
-    // Like a Windows combo box, the list keeps its selection while the user
-    // types over the text: typing a new host keeps the profile selected
-    // before (its port and other settings are used with the typed host).
+    // The list keeps its selection while the user types over the text:
+    // typing a new host keeps the profile selected before (its port and
+    // other settings are used with the typed host).
     // Typing an address that is in the list, exactly, selects that entry
     // once Enter is pressed or the field is left.
     int ChosenProfile() const;

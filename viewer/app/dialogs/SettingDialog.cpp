@@ -22,8 +22,8 @@
 
 namespace tarnvik {
 
-// The address list as a Windows combo box behaves: only a choice in the list
-// (mouse, arrow keys, wheel) loads a profile into the fields. Qt also selects
+// In the address list only a choice in the list (mouse, arrow keys, wheel)
+// loads a profile into the fields. Qt also selects
 // the entry whose text was typed exactly, when Enter is pressed or the field
 // is left; loading a profile then would silently replace values the user had
 // already edited, so those selections are marked and not acted on.

@@ -7,8 +7,9 @@
 
 namespace tarnvik {
 
-// Windows-style language ids; the rule and the string ids are kept in that numbering so
-// ids quoted by the rest of the program stay valid.
+// Language ids in the numeric LCID scheme (1033 English (US), 1028 Chinese (Taiwan), 2052
+// Chinese (PRC)); the rule and the string ids are kept in that numbering so ids quoted by
+// the rest of the program stay valid.
 inline constexpr int kLanguageEnglishUS = 1033;
 inline constexpr int kLanguageChineseTaiwan = 1028;
 inline constexpr int kLanguageChineseSimplified = 2052;

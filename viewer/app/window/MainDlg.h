@@ -52,7 +52,8 @@ class IniFile;
 class Notifier;
 class ViewerCore;
 
-// Control ids of the main window, as the dialog template numbers them.
+// Control ids of the main window: the numbers its controls carry in their
+// notifications.
 namespace ctl {
 inline constexpr int Connect = 1002, Setting = 1026, DvrSetting = 1078, RecordAvi = 1051;
 inline constexpr int DvrRecordStart = 1060, DvrRecordStop = 1061, Mute = 1166, FullScreen = 1173;
