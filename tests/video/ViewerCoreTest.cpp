@@ -100,7 +100,7 @@ protected:
     }
     void ExpectVisiblePanes(const std::string& since, int visibleCount)
     {
-        const std::regex time(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{1,3})");
+        const std::regex time(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})");
         for (int pane = 0; pane < visibleCount; ++pane) {
             if (pane == kJpegChannel)
                 continue;

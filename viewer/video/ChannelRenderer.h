@@ -39,7 +39,7 @@ class PaneStore;
 
 // Time text of a frame: "%Y-%m-%d %H:%M:%S.<ms>" in UTC; before 1971 the
 // numeric form "%04d-%02d-%02d %02d:%02d:%02d" (same look, no C library
-// calendar quirks near the epoch). Milliseconds without zero padding.
+// calendar quirks near the epoch). Milliseconds always with three digits.
 std::string FrameTimeText(uint32_t time, int milliseconds);
 
 // Picture workers of a renderer: one per core, at most four (the receiving
