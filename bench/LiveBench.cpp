@@ -7,6 +7,7 @@
 #include "video/ChannelRenderer.h"
 #include "video/PaneStore.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -77,11 +78,14 @@ int main(int argc, char** argv)
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const int overflowed = session.Reception().Counters().overflowed.load();
+    // Pictures still waiting for a worker at either end of the window make
+    // the two counts differ by a few either way.
+    const long dropped = std::max(0L, received - long(shown));
     std::printf("seconds=%d pictures_received=%ld pictures_decoded=%d decoded_per_second=%.1f dropped=%ld "
                 "dropped_per_second=%.1f queue_overflows=%d cpu_seconds=%.2f cpu_seconds_per_second=%.2f "
                 "peak_memory_mb=%.1f\n",
-                seconds, received, shown, double(shown) / seconds, received - shown,
-                double(received - shown) / seconds, overflowed, cpu, cpu / seconds,
+                seconds, received, shown, double(shown) / seconds, dropped, double(dropped) / seconds, overflowed,
+                cpu, cpu / seconds,
                 double(usage.ru_maxrss) / 1024.0);
     return 0;
 }

@@ -30,7 +30,7 @@ build/release/testdvr/tarnvik-testdvr --port 0 --channels 16 --media "$(dirname 
   --clip "$(basename "$clip")" --password bench >"$work/dvr.log" &
 dvr=$!
 for _ in $(seq 50); do
-  port=$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$work/dvr.log")
+  port=$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$work/dvr.log" 2>/dev/null)
   [ -n "$port" ] && break
   sleep 0.1
 done
