@@ -12,7 +12,7 @@ namespace tarnvik {
 
 CLogonDlg::CLogonDlg(const IniFile& ini, const AppSettings& app, QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Logon..."));
+    setWindowTitle(tr("Logon..."));
 
     system_ = new QComboBox(this);
     system_->setObjectName(QStringLiteral("system"));
@@ -27,7 +27,7 @@ CLogonDlg::CLogonDlg(const IniFile& ini, const AppSettings& app, QWidget* parent
     const bool current = app.main.index >= 0 && app.main.index < system_->count();
     system_->setCurrentIndex(current ? app.main.index : -1);
 
-    passwordLabel_ = new QLabel(QStringLiteral("Password"), this);
+    passwordLabel_ = new QLabel(tr("Password"), this);
     password_ = new QLineEdit(this);
     password_->setObjectName(QStringLiteral("password"));
     password_->setEchoMode(QLineEdit::Password);
@@ -48,7 +48,7 @@ CLogonDlg::CLogonDlg(const IniFile& ini, const AppSettings& app, QWidget* parent
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* form = new QFormLayout;
-    auto* systemLabel = new QLabel(QStringLiteral("System"), this);
+    auto* systemLabel = new QLabel(tr("System"), this);
     systemLabel->setBuddy(system_);
     form->addRow(systemLabel, system_);
     form->addRow(passwordLabel_, password_);

@@ -56,13 +56,21 @@ namespace {
 constexpr int kShownCodecEntry = 1;
 static_assert(kCodecEntries[kShownCodecEntry] == "H.264");
 
+// The lists' entries as the profile rules name them, for the translation files.
+[[maybe_unused]] constexpr const char* kListTexts[] = {
+    QT_TRANSLATE_NOOP("tarnvik::CSettingDlg", "4-CH"),       QT_TRANSLATE_NOOP("tarnvik::CSettingDlg", "8-CH"),
+    QT_TRANSLATE_NOOP("tarnvik::CSettingDlg", "16-CH"),      QT_TRANSLATE_NOOP("tarnvik::CSettingDlg", "Don't care"),
+    QT_TRANSLATE_NOOP("tarnvik::CSettingDlg", "Low speed"),  QT_TRANSLATE_NOOP("tarnvik::CSettingDlg", "High speed"),
+    QT_TRANSLATE_NOOP("tarnvik::CSettingDlg", "H.264(second)"),
+};
+
 template <size_t N>
 QComboBox* NewList(QWidget* parent, const char* name, const std::array<std::string_view, N>& entries)
 {
     auto* list = new QComboBox(parent);
     list->setObjectName(QLatin1String(name));
     for (std::string_view entry : entries)
-        list->addItem(QString::fromUtf8(entry.data(), qsizetype(entry.size())));
+        list->addItem(CSettingDlg::tr(std::string(entry).c_str()));
     return list;
 }
 
@@ -74,9 +82,9 @@ QSpinBox* NewSpin(QWidget* parent, const char* name, int min, int max)
     return spin;
 }
 
-QRadioButton* NewRadio(QWidget* parent, const char* name, const char* text)
+QRadioButton* NewRadio(QWidget* parent, const char* name, const QString& text)
 {
-    auto* radio = new QRadioButton(QLatin1String(text), parent);
+    auto* radio = new QRadioButton(text, parent);
     radio->setObjectName(QLatin1String(name));
     return radio;
 }
@@ -108,19 +116,19 @@ CSettingDlg::CSettingDlg(const IniFile& ini, AppSettings& app, Notifier& notifie
                          QWidget* parent)
     : QDialog(parent), ini_(ini), app_(app), edit_(app), notifier_(notifier), sessionRunning_(sessionRunning)
 {
-    setWindowTitle(QStringLiteral("Network Viewer Setting..."));
+    setWindowTitle(tr("Network Viewer Setting..."));
 
     // ---- Network
-    auto* network = new QGroupBox(QStringLiteral("Network"), this);
+    auto* network = new QGroupBox(tr("Network"), this);
     ip_ = new SettingAddressBox(network);
     ip_->setObjectName(QStringLiteral("ip"));
     ip_->setEditable(true);
     ip_->setInsertPolicy(QComboBox::NoInsert);
     ip_->setCompleter(nullptr);
     ip_->setMinimumContentsLength(16);
-    delete_ = new QPushButton(QStringLiteral("Delete"), network);
+    delete_ = new QPushButton(tr("Delete"), network);
     delete_->setObjectName(QStringLiteral("delete"));
-    delete_->setToolTip(QStringLiteral("Remove this session information"));
+    delete_->setToolTip(tr("Remove this session information"));
     port_ = NewSpin(network, "port", 1, 65535);
     maxCh_ = NewList(network, "maxCh", kMaxChannelEntries);
     // The channel count applies at the next login, so it is chosen while
@@ -131,34 +139,34 @@ CSettingDlg::CSettingDlg(const IniFile& ini, AppSettings& app, Notifier& notifie
     codec_->setEnabled(false);
 
     auto* networkForm = new QFormLayout(network);
-    networkForm->addRow(QStringLiteral("IP address"), Row(ip_, delete_));
-    networkForm->addRow(QStringLiteral("Port"), port_);
-    networkForm->addRow(QStringLiteral("Max Channel"), maxCh_);
-    networkForm->addRow(QStringLiteral("Network Speed"), speed_);
-    networkForm->addRow(QStringLiteral("Codec"), codec_);
+    networkForm->addRow(tr("IP address"), Row(ip_, delete_));
+    networkForm->addRow(tr("Port"), port_);
+    networkForm->addRow(tr("Max Channel"), maxCh_);
+    networkForm->addRow(tr("Network Speed"), speed_);
+    networkForm->addRow(tr("Codec"), codec_);
 
     // ---- Recording
-    auto* recording = new QGroupBox(QStringLiteral("Recording"), this);
+    auto* recording = new QGroupBox(tr("Recording"), this);
     recPath_ = new QLineEdit(recording);
     recPath_->setObjectName(QStringLiteral("recPath"));
     browse_ = new QToolButton(recording);
     browse_->setText(QStringLiteral("..."));
     browse_->setObjectName(QStringLiteral("browse"));
     auto* recordingForm = new QFormLayout(recording);
-    recordingForm->addRow(QStringLiteral("Path"), Row(recPath_, browse_));
+    recordingForm->addRow(tr("Path"), Row(recPath_, browse_));
 
     // ---- AVI
-    auto* avi = new QGroupBox(QStringLiteral("AVI"), this);
+    auto* avi = new QGroupBox(tr("AVI"), this);
     aviCodec_ = new QComboBox(avi);
     aviCodec_->setObjectName(QStringLiteral("aviCodec"));
     for (const char* name : kAviCompressorNames)
         aviCodec_->addItem(QLatin1String(name));
     aviFrame_ = NewSpin(avi, "aviFrame", kAviFrameMin, kAviFrameMax);
     aviFrame_->setSuffix(QStringLiteral(" fps"));
-    fullsize_ = NewRadio(avi, "fullsize", "Fullsize");
-    halfsize_ = NewRadio(avi, "halfsize", "Halfsize");
-    ntsc_ = NewRadio(avi, "ntsc", "NTSC");
-    pal_ = NewRadio(avi, "pal", "PAL");
+    fullsize_ = NewRadio(avi, "fullsize", tr("Fullsize"));
+    halfsize_ = NewRadio(avi, "halfsize", tr("Halfsize"));
+    ntsc_ = NewRadio(avi, "ntsc", QStringLiteral("NTSC"));
+    pal_ = NewRadio(avi, "pal", QStringLiteral("PAL"));
     // The two pairs share a group box, so each needs its own group to be
     // exclusive only within the pair.
     auto* sizeGroup = new QButtonGroup(this);
@@ -177,20 +185,20 @@ CSettingDlg::CSettingDlg(const IniFile& ini, AppSettings& app, Notifier& notifie
     formatRow->addWidget(pal_);
     formatRow->addStretch();
     auto* aviForm = new QFormLayout(avi);
-    aviForm->addRow(QStringLiteral("AVI Codec"), aviCodec_);
-    aviForm->addRow(QStringLiteral("Frame rate"), aviFrame_);
-    aviForm->addRow(QStringLiteral("Size"), sizeRow);
-    aviForm->addRow(QStringLiteral("Format"), formatRow);
+    aviForm->addRow(tr("AVI Codec"), aviCodec_);
+    aviForm->addRow(tr("Frame rate"), aviFrame_);
+    aviForm->addRow(tr("Size"), sizeRow);
+    aviForm->addRow(tr("Format"), formatRow);
 
     // ---- Window
-    auto* window = new QGroupBox(QStringLiteral("Window"), this);
+    auto* window = new QGroupBox(tr("Window"), this);
     adjustX_ = NewSpin(window, "adjustX", kAdjustXMin, kAdjustXMax);
     adjustY_ = NewSpin(window, "adjustY", kAdjustYMin, kAdjustYMax);
-    hideCaption_ = new QCheckBox(QStringLiteral("Hide caption in full screen"), window);
+    hideCaption_ = new QCheckBox(tr("Hide caption in full screen"), window);
     hideCaption_->setObjectName(QStringLiteral("hideCaption"));
     auto* windowForm = new QFormLayout(window);
-    windowForm->addRow(QStringLiteral("Width"), adjustX_);
-    windowForm->addRow(QStringLiteral("Height"), adjustY_);
+    windowForm->addRow(tr("Width"), adjustX_);
+    windowForm->addRow(tr("Height"), adjustY_);
     windowForm->addRow(hideCaption_);
 
     // ---- Buttons
@@ -210,7 +218,7 @@ CSettingDlg::CSettingDlg(const IniFile& ini, AppSettings& app, Notifier& notifie
     layout->addWidget(buttons);
 
     chooseDirectory_ = [this] {
-        return QFileDialog::getExistingDirectory(this, QStringLiteral("Select local recording path"),
+        return QFileDialog::getExistingDirectory(this, tr("Select local recording path"),
                                                  recPath_->text());
     };
 
@@ -344,8 +352,9 @@ void CSettingDlg::OnOk()
 
 void CSettingDlg::ShowWriteFailed()
 {
-    notifier_.ShowMessage("The settings could not be written to " + ini_.Path().string() + ".",
-                          MessageIcon::Warning);
+    notifier_.ShowMessage(
+        tr("The settings could not be written to %1.").arg(QString::fromStdString(ini_.Path().string())).toStdString(),
+        MessageIcon::Warning);
 }
 
 } // namespace tarnvik

@@ -445,9 +445,9 @@ void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
         const int local = sheet_->indexOf(localTab_);
         if (local >= 0)
             sheet_->removeTab(local);
-        setWindowTitle(QStringLiteral("Network Viewer - %1").arg(QString::fromStdString(host)));
+        setWindowTitle(tr("Network Viewer - %1").arg(QString::fromStdString(host)));
     } else {
-        setWindowTitle(QStringLiteral("Network Viewer"));
+        setWindowTitle(tr("Network Viewer"));
         // A session lost after its login is restored, unless the user ends it.
         const SessionEnd end = core_->Session().LastEnd();
         if (end == SessionEnd::Lost && (everLoggedIn_ || repair_ != Repair::Off))
@@ -608,7 +608,8 @@ void CMainDlg::contextMenuEvent(QContextMenuEvent* event)
     QMenu menu(this);
     QAction* about = menu.addAction(LoadText(101));
     if (menu.exec(event->globalPos()) == about)
-        notifier_.ShowMessage("Kestrova - TarnvikPlayer " TARNVIK_VERSION "\nDVR network viewer with the Quorlin H.264 decoder",
+        notifier_.ShowMessage("Kestrova - TarnvikPlayer " TARNVIK_VERSION "\n" +
+                                  tr("DVR network viewer with the Quorlin H.264 decoder").toStdString(),
                               MessageIcon::Information);
 }
 

@@ -178,16 +178,16 @@ void CMainDlg::BuildBottomBar()
 
     struct Light {
         int id;
-        const char* text;
+        int text; // English string id; 0: "AVI", the same in every language
         int lit;
         int x;
     };
-    const Light lights[] = {{ctl::RecLight, "REC", 181, 470}, {ctl::AviLight, "AVI", 178, 572},
-                            {ctl::BackupLight, "Backup", 179, 674}};
+    const Light lights[] = {{ctl::RecLight, 3064, 181, 470}, {ctl::AviLight, 0, 178, 572},
+                            {ctl::BackupLight, 3079, 179, 674}};
     for (const Light& entry : lights) {
         auto* light = new CLedButton(this);
         light->setObjectName(QStringLiteral("ctl%1").arg(entry.id));
-        light->setText(QString::fromLatin1(entry.text));
+        light->setText(entry.text ? LoadText(entry.text) : QStringLiteral("AVI"));
         light->SetStateIcons(180, entry.lit);
         light->SetStateColours(0, kPanelText, QColor(33, 38, 46));
         light->SetStateColours(1, QColor(255, 255, 255), QColor(33, 38, 46));

@@ -30,7 +30,7 @@ CTabLive::CTabLive(QWidget* parent)
     };
     const Place places[8] = {{2, 0}, {2, 1}, {1, 0}, {1, 1}, {3, 0}, {3, 1}, {4, 0}, {4, 1}};
     for (int i = 0; i < 8; ++i) {
-        auto* button = new QPushButton(QString::fromLatin1(kLivePtzLabels[i]), this);
+        auto* button = new QPushButton(tr(kLivePtzLabels[i]), this);
         button->setObjectName(QStringLiteral("livePtz%1").arg(i + 1));
         button->setAutoDefault(false);
         const auto op = std::uint8_t('1' + i);

@@ -15,8 +15,11 @@ namespace tarnvik {
 
 // The live tab's eight pan/tilt/zoom buttons in the order of their ops
 // '1'..'8': left, right, up, down, zoom in, zoom out, focus far, focus near.
-inline constexpr const char* kLivePtzLabels[8] = {"<", ">", "^", "v", "Zoom in", "Zoom out", "Focus far",
-                                                  "Focus near"};
+inline constexpr const char* kLivePtzLabels[8] = {"<", ">", "^", "v",
+                                                  QT_TRANSLATE_NOOP("tarnvik::CTabLive", "Zoom in"),
+                                                  QT_TRANSLATE_NOOP("tarnvik::CTabLive", "Zoom out"),
+                                                  QT_TRANSLATE_NOOP("tarnvik::CTabLive", "Focus far"),
+                                                  QT_TRANSLATE_NOOP("tarnvik::CTabLive", "Focus near")};
 
 class CTabLive : public QWidget {
     Q_OBJECT
