@@ -7,6 +7,8 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev libqt6printsupport6
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
+  fonts-wqy-microhei
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth ffmpeg x264 poppler-utils

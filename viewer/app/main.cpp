@@ -5,6 +5,7 @@
 #include "app/IniFile.h"
 #include "app/ProfileEditing.h"
 #include "app/strings/StringTable.h"
+#include "app/strings/Translation.h"
 #include "app/window/MainDlg.h"
 #include "app/window/QtNotifier.h"
 #include "storage/LocalPlayer.h"
@@ -91,6 +92,7 @@ int main(int argc, char** argv)
         return 2;
     }
     UseDarkTheme(app);
+    const ProgramTranslations translations(QLocale::system());
 
     const IniFile ini(PrivateProfilePath());
     AppSettings settings = LoadStartupSettings(ini);

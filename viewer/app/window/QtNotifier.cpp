@@ -1,5 +1,7 @@
 #include "QtNotifier.h"
 
+#include "app/strings/Translation.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
@@ -39,7 +41,7 @@ MessageAnswer Show(QWidget* parent, const QString& text, MessageIcon icon, Messa
 
 MessageAnswer QtNotifier::ShowMessage(const std::string& text, MessageIcon icon, MessageButtons buttons)
 {
-    const QString message = QString::fromStdString(text);
+    const QString message = LocalizedMessage(text);
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
         return MessageAnswer::Ok;

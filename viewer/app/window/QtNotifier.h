@@ -1,5 +1,6 @@
-// The program's Notifier: a message box on the user-interface thread. A
-// worker thread's message is queued there and the worker goes on at once.
+// The program's Notifier: a message box on the user-interface thread, in the
+// installed language (LocalizedMessage). A worker thread's message is queued
+// there and the worker goes on at once.
 #pragma once
 
 #include "net/Notifier.h"
