@@ -1,0 +1,87 @@
+// The logon and settings dialogs under the locales of a user, with the
+// translations installed as the program installs them at start.
+#include "app/dialogs/LogonDialog.h"
+#include "app/dialogs/SettingDialog.h"
+#include "app/strings/Translation.h"
+
+#include "DialogTestSupport.h"
+#include "support/RecordingNotifier.h"
+#include "support/ShownTexts.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace tarnvik {
+namespace {
+
+using test::Child;
+using test::EnglishTexts;
+using test::TempDir;
+using test::ThreeProfiles;
+using test::WriteFile;
+
+class ChineseDialogs : public ::testing::Test {
+protected:
+    ChineseDialogs()
+    {
+        WriteFile(ini.Path(), ThreeProfiles(1));
+        app = LoadStartupSettings(ini);
+    }
+
+    TempDir dir;
+    IniFile ini{dir / "TarnvikPlayer.ini"};
+    AppSettings app;
+    test::RecordingNotifier notifier;
+};
+
+TEST_F(ChineseDialogs, EveryChineseLocaleGetsTraditionalChineseAndOthersEnglish)
+{
+    struct Case {
+        const char* locale;
+        const char* logonTitle;
+    };
+    // Simplified Chinese locales read the Traditional texts too, as the
+    // string tables give them to every Chinese language.
+    const Case cases[] = {{"zh_TW", "登入..."}, {"zh_HK", "登入..."}, {"zh_MO", "登入..."},
+                          {"zh_CN", "登入..."}, {"en_US", "Logon..."}, {"de_DE", "Logon..."}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        const ProgramTranslations translations{QLocale(QString::fromLatin1(c.locale))};
+        CLogonDlg logon(ini, app);
+        EXPECT_EQ(logon.windowTitle(), QString::fromUtf8(c.logonTitle));
+        EXPECT_EQ(translations.Installed(), EnglishTexts(logon).empty());
+    }
+    // Nothing stays installed once the translations are gone.
+    EXPECT_EQ(CLogonDlg(ini, app).windowTitle(), "Logon...");
+}
+
+TEST_F(ChineseDialogs, ZhTwShowsNoEnglishAndTheDialogsFitTheWindow)
+{
+    const ProgramTranslations translations{QLocale(QStringLiteral("zh_TW"))};
+    ASSERT_TRUE(translations.Installed());
+    CLogonDlg logon(ini, app);
+    CSettingDlg setting(ini, app, notifier, false);
+    struct Case {
+        QDialog* dialog;
+        const char* child;     // a button whose Chinese text is checked
+        const char* chinese;
+    };
+    const Case cases[] = {{&logon, "ok", "確定"}, {&setting, "delete", "刪除"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dialog->metaObject()->className());
+        c.dialog->show();
+        EXPECT_EQ(Child<QPushButton>(*c.dialog, c.child)->text(), QString::fromUtf8(c.chinese));
+        EXPECT_EQ(EnglishTexts(*c.dialog), std::vector<std::string>());
+        if (test::HaveChineseFont()) {
+            EXPECT_LE(c.dialog->sizeHint().width(), 1017);
+            EXPECT_LE(c.dialog->sizeHint().height(), 755);
+        }
+    }
+    // The lists the profile rules name in English show Chinese entries.
+    EXPECT_EQ(Child<QComboBox>(setting, "speed")->itemText(0), "不限");
+}
+
+} // namespace
+} // namespace tarnvik
