@@ -83,7 +83,7 @@ QString Translate(const QString& text)
 // "Can't open %1: %2" -> ^Can't open (.*): (.*)$
 QRegularExpression PatternExpression(const QString& pattern)
 {
-    static const QRegularExpression placeholder(QStringLiteral("%[12]"));
+    const QRegularExpression placeholder(QStringLiteral("%[12]")); // messages may come from any thread
     QString expression = QStringLiteral("^");
     qsizetype from = 0;
     for (auto it = placeholder.globalMatch(pattern); it.hasNext();) {
