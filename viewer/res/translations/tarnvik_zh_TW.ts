@@ -239,6 +239,14 @@
         <source>Focus near</source>
         <translation>近焦</translation>
     </message>
+    <message>
+        <source>Audio</source>
+        <translation>聲音</translation>
+    </message>
+    <message>
+        <source>Sound of the channel shown alone</source>
+        <translation>單一畫面頻道的聲音</translation>
+    </message>
 </context>
 <context>
     <name>tarnvik::CTabLocalSearch</name>
