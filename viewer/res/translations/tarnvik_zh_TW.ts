@@ -85,6 +85,22 @@
         <source>DVR network viewer with the Quorlin H.264 decoder</source>
         <translation>採用 Quorlin H.264 解碼器的 DVR 網路監看程式</translation>
     </message>
+    <message>
+        <source>Zoom out</source>
+        <translation>縮小</translation>
+    </message>
+    <message>
+        <source>Zoom in</source>
+        <translation>放大</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>暫停</translation>
+    </message>
 </context>
 <context>
     <name>tarnvik::CSettingDlg</name>
