@@ -101,6 +101,14 @@
         <source>Pause</source>
         <translation>暫停</translation>
     </message>
+    <message>
+        <source>NO SIGNAL</source>
+        <translation>無訊號</translation>
+    </message>
+    <message>
+        <source>RECONNECTING IN %1 s</source>
+        <translation>%1 秒後重新連線</translation>
+    </message>
 </context>
 <context>
     <name>tarnvik::CSettingDlg</name>
