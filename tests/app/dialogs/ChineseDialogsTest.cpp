@@ -8,8 +8,11 @@
 #include "support/RecordingNotifier.h"
 #include "support/ShownTexts.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -77,6 +80,40 @@ TEST_F(ChineseDialogs, ZhTwShowsNoEnglishAndTheDialogsFitTheWindow)
     }
     // The lists the profile rules name in English show Chinese entries.
     EXPECT_EQ(Child<QComboBox>(setting, "speed")->itemText(0), "不限");
+}
+
+// Texts that reached the translation file but not its translator, and
+// translations that lose a placeholder (an address, a path, a count).
+TEST(ChineseTranslationFile, EveryTextHasAFinishedTranslationWithItsPlaceholders)
+{
+    QFile file(QStringLiteral(TARNVIK_TRANSLATIONS_DIR "/tarnvik_zh_TW.ts"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    const QRegularExpression placeholder(QStringLiteral("%\\d"));
+    auto placeholders = [&placeholder](const QString& text) {
+        QStringList found;
+        for (auto it = placeholder.globalMatch(text); it.hasNext();)
+            found << it.next().captured();
+        found.sort();
+        return found.join(QLatin1Char(' ')).toStdString();
+    };
+    int messages = 0;
+    QString source;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == u"source") {
+            source = xml.readElementText();
+        } else if (xml.name() == u"translation") {
+            const bool unfinished = !xml.attributes().value(QStringLiteral("type")).isEmpty();
+            const QString translation = xml.readElementText();
+            ++messages;
+            EXPECT_FALSE(unfinished || translation.isEmpty()) << source.toStdString();
+            EXPECT_EQ(placeholders(translation), placeholders(source)) << source.toStdString();
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_GT(messages, 100);
 }
 
 } // namespace
