@@ -1,7 +1,8 @@
 // The live view repairing itself against the test DVR over loopback: panes
 // marked when their pictures stop, a lost session restored with the view
-// the user had, a paused view that keeps its session, and the single view
-// staying in step with what the DVR is asked for.
+// the user had (and a live recording going on), a paused view that keeps
+// its session, and the single view staying in step with what the DVR is
+// asked for.
 #include "WindowTestSupport.h"
 
 #include "app/controls/HoverButton.h"
@@ -13,6 +14,8 @@
 #include "support/InProcessDvr.h"
 
 #include <QPushButton>
+
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -71,10 +74,17 @@ protected:
     std::unique_ptr<WindowFixture> f = std::make_unique<WindowFixture>();
 };
 
-TEST_F(WindowRepair, KilledDvrMarksThePanesAndTheViewComesBackWithIt)
+TEST_F(WindowRepair, KilledDvrMarksThePanesAndTheViewAndRecordingComeBackWithIt)
 {
+    TempDir recordings;
+    AppSettings settings;
+    settings.profile.recPath = (recordings / "rec").string() + "/";
+    f.reset();
+    f = std::make_unique<WindowFixture>(MainDlgOptions{}, settings);
     LogIn();
     CMainDlg& w = *f->window;
+    QTest::mouseClick(w.Button(ctl::DvrRecordStart), Qt::LeftButton);
+    ASSERT_TRUE(w.Core().Recorder().IsRecording(kModeLive));
     // The user pages the single view to the third channel.
     for (int press = 0; press < 3; ++press)
         QTest::mouseClick(w.Button(ctl::Div1), Qt::LeftButton);
@@ -89,6 +99,7 @@ TEST_F(WindowRepair, KilledDvrMarksThePanesAndTheViewComesBackWithIt)
     ASSERT_TRUE(WaitFor([&] { return w.Pane(2)->SignalText().startsWith("RECONNECTING IN "); }))
         << w.Pane(2)->SignalText().toStdString();
     EXPECT_TRUE(w.Reconnecting());
+    EXPECT_FALSE(w.Core().Recorder().IsRecording(kModeLive)) << "the file is closed while nothing can arrive";
     EXPECT_EQ(w.Button(ctl::Connect)->toolTip(), "Disconnect to DVR");
     EXPECT_EQ(f->notifier.Texts(), std::vector<std::string>({"Connection closed."}));
 
@@ -102,12 +113,20 @@ TEST_F(WindowRepair, KilledDvrMarksThePanesAndTheViewComesBackWithIt)
     EXPECT_TRUE(Logged("channels=0x0004"));
     EXPECT_TRUE(WaitFor([&] { return w.Pane(2)->SignalText().isEmpty(); }));
     EXPECT_EQ(f->notifier.Texts().size(), 1u) << testing::PrintToString(f->notifier.Texts());
+    // The recording goes on in a second file, with its REC mark.
+    EXPECT_TRUE(w.Core().Recorder().IsRecording(kModeLive));
+    EXPECT_FALSE(w.Pane(2)->RecordingText().isEmpty());
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(recordings / "rec"))
+        files += entry.path().extension() == ".avs";
+    EXPECT_EQ(files, 2);
 
     // Disconnect ends the repair for good.
     QTest::mouseClick(w.Button(ctl::Connect), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return w.windowTitle() == "Network Viewer"; }));
     QTest::qWait(1500);
     EXPECT_FALSE(w.Reconnecting());
+    EXPECT_FALSE(w.Core().Recorder().IsRecording(kModeLive));
     EXPECT_EQ(dvr->LogCount("login accepted"), 1);
 }
 

@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tarnvik {
 
@@ -441,6 +442,8 @@ void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
         repair_ = Repair::Off;
         backoff_.Reset();
         ShowViewAfterLogin();
+        if (std::exchange(resumeRecording_, false))
+            OnRecordButton(true);
         // The local search page is not offered while a DVR is connected.
         const int local = sheet_->indexOf(localTab_);
         if (local >= 0)
@@ -458,6 +461,7 @@ void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
         if (!Reconnecting() && sheet_->indexOf(localTab_) < 0)
             sheet_->addTab(localTab_, tr("Local"));
         // Nothing more can arrive: the recording's file is closed.
+        resumeRecording_ = Reconnecting() && core_->Recorder().IsRecording(kModeLive);
         core_->Recorder().StopRecording();
         ShowRecordingMark();
         for (auto& [id, light] : lights_)

@@ -284,6 +284,9 @@ private:
     bool everLoggedIn_ = false;
     int viewChannelCount_ = 4; // the channel count the view was laid out for
     Repair repair_ = Repair::Off;
+    // A live recording cut by the lost session goes on (in a new file) once
+    // the session is restored.
+    bool resumeRecording_ = false;
     ReconnectBackoff backoff_;
     QTimer reconnectTimer_;
     std::chrono::steady_clock::time_point nextAttempt_;

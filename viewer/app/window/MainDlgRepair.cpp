@@ -68,6 +68,7 @@ void CMainDlg::StopReconnecting()
     if (repair_ == Repair::Off)
         return;
     repair_ = Repair::Off;
+    resumeRecording_ = false;
     if (!loggedIn_) {
         UpdateConnectButton(false);
         if (sheet_->indexOf(localTab_) < 0)
