@@ -291,6 +291,26 @@ TEST_F(ProtocolTest, OversizeMessagesAreSkippedWithoutOverrun)
     sender.join();
 }
 
+TEST_F(ProtocolTest, LengthBeyondAnyDvrMessageIsACorruptedHeader)
+{
+    // Skipping what such a header claims would swallow the stream for hours;
+    // the reader takes the next header instead, and counts the bad one.
+    int refused = 0;
+    for (const uint8_t code : {cmd::Live, cmd::Playback, cmd::Status, cmd::Error}) {
+        for (const uint32_t length : {0x7FFFFFFFu, 0xFFFFFFFFu, DvrProtocol::kMaxMessageLength + 1}) {
+            SCOPED_TRACE(testing::Message() << "code " << int(code) << " length " << length);
+            peer.Send(Concat({Header(code, 0x02, length), Hex("01 02 03"), Header(cmd::Live, 0x01, 4096),
+                              std::vector<uint8_t>(14, 0), std::vector<uint8_t>(4074, 0x44)}));
+            const ReadResult r = ReadExpectingMessage();
+            EXPECT_EQ(r.header.code, cmd::Live);
+            EXPECT_EQ(r.header.length, 4096u);
+            EXPECT_EQ(protocol->ImplausibleLengthCount(), ++refused);
+            const VideoMessage v = protocol->ReadVideoMessage(r.header, frame.get(), kFrameBufferSize);
+            EXPECT_EQ(v.status, VideoMessage::Status::Ok);
+        }
+    }
+}
+
 TEST_F(ProtocolTest, VideoMessageShorterThanItsPrefixIsDropped)
 {
     peer.Send(Concat({Header(0x11, 0x02, 12), Hex("01 02 03 04"), Header(0x99, 0, 0)}));

@@ -60,6 +60,7 @@ void DvrProtocol::BeginConnection()
     loginSeen_ = false;
     lastErrorCode_ = 0;
     badHeaders_ = 0;
+    implausibleLengths_ = 0;
     payloadSize_ = 0;
 }
 
@@ -130,15 +131,22 @@ ReadResult DvrProtocol::ReadMessage()
             return result;
         }
         MessageHeader header = MessageHeader::Read(buffer);
-        if (!header.HasMagic()) {
+        bool searched = false;
+        while (!header.HasMagic() || header.length > kMaxMessageLength) {
+            if (header.HasMagic()) {
+                ++implausibleLengths_;
+                Trace("message length beyond any DVR message: looking for the next header");
+            }
             ++badHeaders_;
             std::this_thread::sleep_for(badHeaderPause_);
             if (!SearchHeader(header)) {
                 result.endMessage = kConnectionClosed;
                 return result;
             }
-            header.Write(buffer);
+            searched = true;
         }
+        if (searched)
+            header.Write(buffer);
         if (!IsAcceptedIncomingCode(header.code)) {
             ++badHeaders_;
             std::this_thread::sleep_for(badHeaderPause_);

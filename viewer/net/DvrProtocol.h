@@ -45,6 +45,11 @@ struct VideoMessage {
 class DvrProtocol {
 public:
     static constexpr int kBadHeaderLimit = 100;
+    // No DVR message comes near this length (a frame block is at most
+    // 1 MiB): a header claiming more is corrupted, and skipping what it
+    // claims would discard up to 4 GiB of a healthy stream. Such a header
+    // is treated as one with a wrong magic: the reader looks for the next.
+    static constexpr uint32_t kMaxMessageLength = 16u * 1024 * 1024;
     static constexpr std::chrono::milliseconds kBadHeaderPause{100};
 
     DvrProtocol(DvrSocket& socket, Notifier& notifier,
@@ -81,6 +86,8 @@ public:
     bool LoginSeen() const { return loginSeen_; }
     uint16_t LastErrorCode() const { return lastErrorCode_; }
     int BadHeaderCount() const { return badHeaders_; }
+    // Headers of this connection refused for a length beyond kMaxMessageLength.
+    int ImplausibleLengthCount() const { return implausibleLengths_; }
 
 private:
     bool SearchHeader(dvrformat::MessageHeader& header);
@@ -97,6 +104,7 @@ private:
     bool loginSeen_ = false;
     uint16_t lastErrorCode_ = 0;
     int badHeaders_ = 0;
+    int implausibleLengths_ = 0;
 };
 
 } // namespace tarnvik
