@@ -98,11 +98,14 @@ TEST(ConnectionProfile, SaveWritesEveryKeyInOrder)
     EXPECT_EQ(ReadFile(path), before);
 }
 
-TEST(ConnectionProfile, PortKeepsLow16Bits)
+TEST(ConnectionProfile, NumbersBeyondTheirRangeAreTamed)
 {
-    IniText ini("[INDEX_0]\nPort=70000\n[INDEX_1]\nPort=-1\n");
+    IniText ini("[INDEX_0]\nPort=70000\nAdjust_X=-5\nAdjust_Y=2147483647\n[INDEX_1]\nPort=-1\n");
     EXPECT_EQ(LoadProfile(ini, "INDEX_0").port, 70000 - 65536);
     EXPECT_EQ(LoadProfile(ini, "INDEX_1").port, 65535);
+    // The window computes with the sizes (full screen adds 14 to Adjust_Y).
+    EXPECT_EQ(LoadProfile(ini, "INDEX_0").adjustX, 0);
+    EXPECT_EQ(LoadProfile(ini, "INDEX_0").adjustY, 16384);
 }
 
 TEST(ConnectionProfile, MainSectionAndStartup)

@@ -1,5 +1,6 @@
 #include "ConnectionProfile.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -47,6 +48,10 @@ private:
     bool negativeAsZero_;
 };
 
+// Sizes the window computes with: beyond any screen, and far from where
+// adding a frame or a caption could overflow.
+constexpr int kMaxAdjust = 16384;
+
 ConnectionProfile ReadProfile(const IniText& ini, std::string_view section, bool negativeAsZero)
 {
     const ConnectionProfile defaults;
@@ -59,8 +64,8 @@ ConnectionProfile ReadProfile(const IniText& ini, std::string_view section, bool
     p.maxCh = get(kMaxCh, defaults.maxCh);
     p.speed = get(kSpeed, defaults.speed);
     p.codec = get(kCodec, defaults.codec);
-    p.adjustX = get(kAdjustX, defaults.adjustX);
-    p.adjustY = get(kAdjustY, defaults.adjustY);
+    p.adjustX = std::clamp(get(kAdjustX, defaults.adjustX), 0, kMaxAdjust);
+    p.adjustY = std::clamp(get(kAdjustY, defaults.adjustY), 0, kMaxAdjust);
     p.aviFormat = get(kAviFormat, defaults.aviFormat);
     p.aviFrame = get(kAviFrame, defaults.aviFrame);
     p.aviFullsize = get(kAviFullsize, defaults.aviFullsize);

@@ -62,7 +62,8 @@ struct AppSettings {
 std::string ProfileSection(int number);
 
 // Every key of the section, with the defaults above for missing ones. The
-// port keeps the low 16 bits of the stored number.
+// port keeps the low 16 bits of the stored number; Adjust_X and Adjust_Y
+// are clamped to 0..16384 (the window adds frames and captions to them).
 ConnectionProfile LoadProfile(const IniText& ini, std::string_view section);
 ConnectionProfile LoadProfile(const IniFile& ini, std::string_view section);
 
