@@ -1,10 +1,21 @@
 // SSSE3 kernels of the 4:2:0 to 24-bit conversion: the SSE2 arithmetic with
 // one byte shuffle for packing the pixels.
 #if defined(__x86_64__) || defined(__i386__)
-#pragma GCC target("ssse3")
-#include "ColorKernelsSimd.inl"
+#include "ColorConversion.h"
 
+#include <emmintrin.h>
 #include <tmmintrin.h>
+
+// Every function from here to the table, the shared vector code included,
+// is compiled for SSSE3; the table is only used where the processor has it.
+// Clang ignores GCC's target pragma, so it gets its own form.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("ssse3"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("ssse3")
+#endif
+#include "ColorKernelsSimd.inl"
 
 namespace qlapi {
 namespace {
@@ -28,6 +39,12 @@ void RgbSsse3(const Yuv420Picture& s, uint8_t* dst, ptrdiff_t pitch)
 }
 
 } // namespace
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
 
 const ColorDsp* Ssse3ColorDsp()
 {
