@@ -4,7 +4,9 @@
 # touched at all when nothing is missing.
 set -euo pipefail
 
-PACKAGES=(
+# Extra packages named on the command line are installed too (scripts/fuzz.sh
+# asks for clang and libFuzzer's runtime this way).
+PACKAGES=("$@"
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev libqt6printsupport6
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
