@@ -437,80 +437,70 @@ TEST(DivisionsTest, LeavingTheSingleViewOfDivision16UsesTheChannelCount)
     EXPECT_EQ(r.VisiblePanes(), (std::vector<int>{0, 3, 7, 11, 12, 13, 14, 15}));
 }
 
-// Pane rectangles. At the design size 1017 x 755 the scale is 1.
-// Normal: gridW = 826 + 10 - 80 = 756, gridH = 706 + 35 - 140 = 601.
-// Full screen: gridW = 836, gridH = 741. Every rectangle is shifted by (55, 50).
+// Pane rectangles in the design's grid area, 756 x 601 at (55, 50) (the
+// window's full screen gives the grid its whole client area instead).
 struct PlaceRow {
     const char* name;
-    int clientW, clientH;
-    bool fullScreen;
     int division;
     int pane;
     PaneRect rect;
-    int skinW = 826, skinH = 706;
+    double gridW = 756, gridH = 601;
 };
 
 TEST(DivisionsPlacePanesTest, RectanglesTable)
 {
     const PlaceRow rows[] = {
         // 4: 756 / 2 = 378, 601 / 2 = 300.5 -> 300.
-        {"4 pane 0", 1017, 755, false, 4, 0, {55, 50, 378, 300}},
-        {"4 pane 1", 1017, 755, false, 4, 1, {55 + 378, 50, 378, 300}},
-        {"4 pane 2", 1017, 755, false, 4, 2, {55, 50 + 300, 378, 300}},
-        {"4 pane 3", 1017, 755, false, 4, 3, {433, 350, 378, 300}},
+        {"4 pane 0", 4, 0, {55, 50, 378, 300}},
+        {"4 pane 1", 4, 1, {55 + 378, 50, 378, 300}},
+        {"4 pane 2", 4, 2, {55, 50 + 300, 378, 300}},
+        {"4 pane 3", 4, 3, {433, 350, 378, 300}},
         // 9: 756 / 3 = 252, 601 / 3 = 200.33 -> 200.
-        {"9 pane 0", 1017, 755, false, 9, 0, {55, 50, 252, 200}},
-        {"9 pane 4", 1017, 755, false, 9, 4, {307, 250, 252, 200}},
-        {"9 pane 8", 1017, 755, false, 9, 8, {559, 450, 252, 200}},
+        {"9 pane 0", 9, 0, {55, 50, 252, 200}},
+        {"9 pane 4", 9, 4, {307, 250, 252, 200}},
+        {"9 pane 8", 9, 8, {559, 450, 252, 200}},
         // 16: 756 / 4 = 189, 601 / 4 = 150.25 -> 150.
-        {"16 pane 0", 1017, 755, false, 16, 0, {55, 50, 189, 150}},
-        {"16 pane 15", 1017, 755, false, 16, 15, {55 + 567, 50 + 450, 189, 150}},
+        {"16 pane 0", 16, 0, {55, 50, 189, 150}},
+        {"16 pane 15", 16, 15, {55 + 567, 50 + 450, 189, 150}},
         // 6: cells 252 x 200, pane 0 covers 2 x 2.
-        {"6 pane 0 enlarged", 1017, 755, false, 6, 0, {55, 50, 504, 400}},
-        {"6 pane 2", 1017, 755, false, 6, 2, {559, 50, 252, 200}},
-        {"6 pane 5", 1017, 755, false, 6, 5, {559, 250, 252, 200}},
-        {"6 pane 6", 1017, 755, false, 6, 6, {55, 450, 252, 200}},
-        {"6 pane 8", 1017, 755, false, 6, 8, {559, 450, 252, 200}},
+        {"6 pane 0 enlarged", 6, 0, {55, 50, 504, 400}},
+        {"6 pane 2", 6, 2, {559, 50, 252, 200}},
+        {"6 pane 5", 6, 5, {559, 250, 252, 200}},
+        {"6 pane 6", 6, 6, {55, 450, 252, 200}},
+        {"6 pane 8", 6, 8, {559, 450, 252, 200}},
         // 8: cells 189 x 150, pane 0 covers 3 x 3.
-        {"8 pane 0 enlarged", 1017, 755, false, 8, 0, {55, 50, 567, 450}},
-        {"8 pane 3", 1017, 755, false, 8, 3, {622, 50, 189, 150}},
-        {"8 pane 7", 1017, 755, false, 8, 7, {622, 200, 189, 150}},
-        {"8 pane 11", 1017, 755, false, 8, 11, {622, 350, 189, 150}},
-        {"8 pane 12", 1017, 755, false, 8, 12, {55, 500, 189, 150}},
-        {"8 pane 15", 1017, 755, false, 8, 15, {622, 500, 189, 150}},
+        {"8 pane 0 enlarged", 8, 0, {55, 50, 567, 450}},
+        {"8 pane 3", 8, 3, {622, 50, 189, 150}},
+        {"8 pane 7", 8, 7, {622, 200, 189, 150}},
+        {"8 pane 11", 8, 11, {622, 350, 189, 150}},
+        {"8 pane 12", 8, 12, {55, 500, 189, 150}},
+        {"8 pane 15", 8, 15, {622, 500, 189, 150}},
         // 10: panes 0 and 2 cover 2 x 2 cells of 189 x 150.
-        {"10 pane 0 enlarged", 1017, 755, false, 10, 0, {55, 50, 378, 300}},
-        {"10 pane 2 enlarged", 1017, 755, false, 10, 2, {55 + 378, 50, 378, 300}},
-        {"10 pane 8", 1017, 755, false, 10, 8, {55, 350, 189, 150}},
-        {"10 pane 15", 1017, 755, false, 10, 15, {622, 500, 189, 150}},
+        {"10 pane 0 enlarged", 10, 0, {55, 50, 378, 300}},
+        {"10 pane 2 enlarged", 10, 2, {55 + 378, 50, 378, 300}},
+        {"10 pane 8", 10, 8, {55, 350, 189, 150}},
+        {"10 pane 15", 10, 15, {622, 500, 189, 150}},
         // 13: pane 5 at cell (1, 1) covers 2 x 2.
-        {"13 pane 0", 1017, 755, false, 13, 0, {55, 50, 189, 150}},
-        {"13 pane 5 enlarged", 1017, 755, false, 13, 5, {55 + 189, 50 + 150, 378, 300}},
-        {"13 pane 7", 1017, 755, false, 13, 7, {622, 200, 189, 150}},
-        {"13 pane 8", 1017, 755, false, 13, 8, {55, 350, 189, 150}},
-        {"13 pane 11", 1017, 755, false, 13, 11, {622, 350, 189, 150}},
+        {"13 pane 0", 13, 0, {55, 50, 189, 150}},
+        {"13 pane 5 enlarged", 13, 5, {55 + 189, 50 + 150, 378, 300}},
+        {"13 pane 7", 13, 7, {622, 200, 189, 150}},
+        {"13 pane 8", 13, 8, {55, 350, 189, 150}},
+        {"13 pane 11", 13, 11, {622, 350, 189, 150}},
         // Full screen 4: 836 / 2 = 418, 741 / 2 = 370.5 -> 370.
-        {"full 4 pane 3", 1017, 755, true, 4, 3, {55 + 418, 50 + 370, 418, 370}},
+        {"full 4 pane 3", 4, 3, {55 + 418, 50 + 370, 418, 370}, 836, 741},
         // Full screen 16: 836 / 4 = 209, 741 / 4 = 185.25 -> 185.
-        {"full 16 pane 15", 1017, 755, true, 16, 15, {55 + 627, 50 + 555, 209, 185}},
-        {"full 8 pane 0 enlarged", 1017, 755, true, 8, 0, {55, 50, 627, 555}},
-        {"full 13 pane 5 enlarged", 1017, 755, true, 13, 5, {55 + 209, 50 + 185, 418, 370}},
-        // Twice the design size: 756 * 2 / 2 = 756, 601 * 2 / 2 = 601; the shift
-        // is not scaled.
-        {"4 at 2034 x 1510", 2034, 1510, false, 4, 3, {55 + 756, 50 + 601, 756, 601}},
-        // 1280 x 720: 756 * 1280 / 1017 = 951.50, / 3 = 317.17 -> 317;
-        // 601 * 720 / 755 = 573.14, / 3 = 191.05 -> 191.
-        {"9 at 1280 x 720 pane 4", 1280, 720, false, 9, 4, {55 + 317, 50 + 191, 317, 191}},
-        {"9 at 1280 x 720 pane 8", 1280, 720, false, 9, 8, {55 + 634, 50 + 382, 317, 191}},
-        // Skin 900 x 800: gridW 830 / 2 = 415, gridH 695 / 2 = 347.5 -> 347.
-        {"4 skin 900 x 800", 1017, 755, false, 4, 3, {55 + 415, 50 + 347, 415, 347}, 900, 800},
+        {"full 16 pane 15", 16, 15, {55 + 627, 50 + 555, 209, 185}, 836, 741},
+        {"full 8 pane 0 enlarged", 8, 0, {55, 50, 627, 555}, 836, 741},
+        {"full 13 pane 5 enlarged", 13, 5, {55 + 209, 50 + 185, 418, 370}, 836, 741},
+        // A grid of fractional size: 951.5 / 3 = 317.17 -> 317, 573.14 / 3 = 191.05 -> 191.
+        {"9 pane 4 in 951.5 x 573.14", 9, 4, {55 + 317, 50 + 191, 317, 191}, 951.5, 573.14},
+        {"9 pane 8 in 951.5 x 573.14", 9, 8, {55 + 634, 50 + 382, 317, 191}, 951.5, 573.14},
     };
     for (const PlaceRow& row : rows) {
         SCOPED_TRACE(row.name);
         DivisionRig r(16);
         r.divisions->SetDivision(row.division, -1, false, false);
-        const PaneRects rects =
-            PlacePanes(row.clientW, row.clientH, row.fullScreen, *r.divisions, row.skinW, row.skinH);
+        const PaneRects rects = PlacePanesInGrid(55, 50, row.gridW, row.gridH, *r.divisions);
         ASSERT_TRUE(rects[size_t(row.pane)].has_value());
         const PaneRect& got = *rects[size_t(row.pane)];
         EXPECT_EQ(got.x, row.rect.x);
@@ -538,7 +528,7 @@ TEST(DivisionsPlacePanesTest, OnlyVisiblePanesArePlaced)
         SCOPED_TRACE(row.division);
         DivisionRig r(16);
         r.divisions->SetDivision(row.division, -1, false, false);
-        const PaneRects rects = PlacePanes(1017, 755, false, *r.divisions);
+        const PaneRects rects = PlacePanesInGrid(55, 50, 756, 601, *r.divisions);
         std::vector<int> placed;
         for (int p = 0; p < kLaidOutPanes; ++p)
             if (rects[size_t(p)])
@@ -551,12 +541,11 @@ TEST(DivisionsPlacePanesTest, SingleViewGivesTheWholeGridToTheSelectedPane)
 {
     struct Row {
         const char* name;
-        bool fullScreen;
-        PaneRect rect;
+        PaneRect grid;
     };
     const Row rows[] = {
-        {"normal", false, {55, 50, 756, 601}},
-        {"full screen", true, {55, 50, 836, 741}},
+        {"normal", {55, 50, 756, 601}},
+        {"whole client area", {0, 0, 1017, 755}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -564,11 +553,11 @@ TEST(DivisionsPlacePanesTest, SingleViewGivesTheWholeGridToTheSelectedPane)
         r.divisions->PressDivision(4);
         r.divisions->Select(3);
         ASSERT_TRUE(r.divisions->DoubleClick(3));
-        const PaneRects rects = PlacePanes(1017, 755, row.fullScreen, *r.divisions);
+        const PaneRects rects = PlacePanesInGrid(row.grid.x, row.grid.y, row.grid.w, row.grid.h, *r.divisions);
         for (int p = 0; p < kLaidOutPanes; ++p) {
             if (p == 3) {
                 ASSERT_TRUE(rects[3].has_value());
-                EXPECT_EQ(*rects[3], row.rect);
+                EXPECT_EQ(*rects[3], row.grid);
             } else {
                 EXPECT_FALSE(rects[size_t(p)].has_value()) << "pane " << p;
             }

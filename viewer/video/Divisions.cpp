@@ -2,6 +2,7 @@
 
 #include "ChannelRenderer.h"
 #include "PaneStore.h"
+#include "net/ReceptionStatus.h"
 #include "net/ViewerState.h"
 
 #include <algorithm>
@@ -198,7 +199,7 @@ int DivisionState::SetDivision(int division, int pageStart, bool clearPanes, boo
     if (division == 1) {
         // Paging through channels in the single view keeps the division to
         // go back to when the view is left.
-        if (division_ != kSingleViewDivision && division_ != 1)
+        if (!IsSingleView(division_))
             previousDivision_ = division_;
         selectedChannel_ = pageStart;
         if (Valid(selectedChannel_)) {
@@ -338,7 +339,7 @@ bool DivisionState::ShowAfterLogin()
         SetDivision(1, 0, true, false);
         return before != kSingleViewDivision || selectedChannel_ != 0;
     }
-    const bool single = division_ == kSingleViewDivision || division_ == 1;
+    const bool single = IsSingleView(division_);
     const bool keep = single ? selectedChannel_ >= 0 && selectedChannel_ < count
                              : DivisionUsable(division_, count) && PageStartOf(division_) < count;
     if (!keep) {
@@ -392,12 +393,8 @@ bool DivisionState::DoubleClick(int pane)
     const int channel = CaptionChannel(pane);
     if (channel < 0 || channel != selectedChannel_)
         return false;
-    if (division_ != kSingleViewDivision && division_ != 1) {
-        pageStart1_ = channel;
-        if (hooks_.enteringSingleView)
-            hooks_.enteringSingleView(channel);
-        previousDivision_ = division_;
-        SetDivision(kSingleViewDivision, -1, false, true);
+    if (!IsSingleView(division_)) {
+        EnterSingleView(channel);
         return true;
     }
     if (hooks_.leavingSingleView)
@@ -417,17 +414,22 @@ bool DivisionState::ShowAlone(int channel)
 {
     if (channel < 0 || channel >= std::min(ChannelCount(), kLaidOutPanes))
         return false;
-    const bool single = division_ == kSingleViewDivision || division_ == 1;
-    if (single && channel == selectedChannel_)
+    if (IsSingleView(division_) && channel == selectedChannel_)
         return DoubleClick(channel);
     Select(channel);
+    EnterSingleView(channel);
+    return true;
+}
+
+void DivisionState::EnterSingleView(int channel)
+{
     pageStart1_ = channel;
     if (hooks_.enteringSingleView)
         hooks_.enteringSingleView(channel);
-    if (!single)
+    // From another channel's single view, the division to go back to stays.
+    if (!IsSingleView(division_))
         previousDivision_ = division_;
     SetDivision(kSingleViewDivision, -1, false, true);
-    return true;
 }
 
 bool DivisionUsable(int division, int channelCount)
@@ -445,21 +447,6 @@ bool DivisionUsable(int division, int channelCount)
     }
 }
 
-PaneRects PlacePanes(int clientWidth, int clientHeight, bool fullScreen, const DivisionState& divisions,
-                     int skinWidth138, int skinHeight136)
-{
-    const double sx = clientWidth / 1017.0;
-    const double sy = clientHeight / 755.0;
-    const int mx = fullScreen ? 0 : 80;
-    const int my = fullScreen ? 0 : 140;
-    const int gridW = skinWidth138 + 10 - mx;
-    const int gridH = skinHeight136 + 35 - my;
-    // The grid sits right of and below the control strip.
-    constexpr int kShiftX = 55;
-    constexpr int kShiftY = 50;
-    return PlacePanesInGrid(kShiftX, kShiftY, gridW * sx, gridH * sy, divisions);
-}
-
 PaneRects PlacePanesInGrid(int x, int y, double width, double height, const DivisionState& divisions)
 {
     PaneRects rects;
@@ -471,7 +458,7 @@ PaneRects PlacePanesInGrid(int x, int y, double width, double height, const Divi
     const int cellH = int(std::trunc(height / rows));
 
     const int division = divisions.Division();
-    if (division == kSingleViewDivision || division == 1) {
+    if (IsSingleView(division)) {
         const int pane = divisions.SelectedChannel();
         if (divisions.PaneVisible(pane))
             rects[size_t(pane)] = PaneRect{x, y, cellW, cellH};

@@ -105,6 +105,9 @@ public:
 
 private:
     static bool Valid(int pane) { return pane >= 0 && pane < kLaidOutPanes; }
+    // Shows `channel` alone (the hook first, then the division), keeping the
+    // division the view came from to return to.
+    void EnterSingleView(int channel);
     bool Connected() const;
     bool StreamRunning() const;
     int ChannelCount() const;
@@ -149,12 +152,8 @@ struct PaneRect {
 
 using PaneRects = std::array<std::optional<PaneRect>, kLaidOutPanes>;
 
-// The rectangle of every visible pane for a client area of clientWidth x
-// clientHeight (the layout is designed for 1017 x 755). skinWidth138 and
-// skinHeight136 are the sizes of the skin images the grid area derives from.
-PaneRects PlacePanes(int clientWidth, int clientHeight, bool fullScreen, const DivisionState& divisions,
-                     int skinWidth138 = 826, int skinHeight136 = 706);
-// The same division laid out in a grid area of width x height at (x, y);
+// The rectangle of every visible pane of the division, laid out in a grid
+// area of width x height at (x, y) (the window's layout decides the area);
 // cells are whole pixels, so the grid may end short of the area by less
 // than a pixel per cell.
 PaneRects PlacePanesInGrid(int x, int y, double width, double height, const DivisionState& divisions);
