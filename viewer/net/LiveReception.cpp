@@ -101,11 +101,7 @@ void LiveReception::HandOver(const uint8_t* data, const FrameInfo& frame, bool r
         if (!shown)
             return;
         ++counters_.decoded;
-        ui_.RecordingIndicator(recording);
-        if (!line.empty()) {
-            frameList_.Add(line);
-            ui_.FrameLine(line);
-        }
+        PublishShown(recording, line);
     };
     if (!sink_.HandOverPicture(data, frame.videoLength, loggedIn, std::move(done)))
         ++counters_.overflowed;
@@ -113,12 +109,16 @@ void LiveReception::HandOver(const uint8_t* data, const FrameInfo& frame, bool r
 
 void LiveReception::Publish(const Outcome& outcome, const DataPrefix& prefix)
 {
-    if (!outcome.decoded)
-        return;
-    ui_.RecordingIndicator(prefix.recording != 0);
-    if (!outcome.frameLine.empty()) {
-        frameList_.Add(outcome.frameLine);
-        ui_.FrameLine(outcome.frameLine);
+    if (outcome.decoded)
+        PublishShown(prefix.recording != 0, outcome.frameLine);
+}
+
+void LiveReception::PublishShown(bool recording, const std::string& frameLine)
+{
+    ui_.RecordingIndicator(recording);
+    if (!frameLine.empty()) {
+        frameList_.Add(frameLine);
+        ui_.FrameLine(frameLine);
     }
 }
 

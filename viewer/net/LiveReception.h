@@ -93,6 +93,8 @@ private:
     // The live hand-over, with what follows the picture once shown.
     void HandOver(const uint8_t* data, const FrameInfo& frame, bool recording);
     void Publish(const Outcome& outcome, const dvrformat::DataPrefix& prefix);
+    // What follows a shown picture: the REC indicator and its frame line.
+    void PublishShown(bool recording, const std::string& frameLine);
     void Pace(const Outcome& outcome);
 
     ViewerState& state_;
