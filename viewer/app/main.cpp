@@ -62,15 +62,6 @@ void UseDarkTheme(QApplication& app)
     app.setPalette(p);
 }
 
-int SystemLanguageId()
-{
-    const QLocale locale = QLocale::system();
-    const QStringList parts = locale.name().split(QLatin1Char('_'));
-    const std::string language = parts.value(0).toStdString();
-    const std::string country = parts.value(1).toStdString();
-    return LanguageIdForLocale(language, country);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -100,7 +91,7 @@ int main(int argc, char** argv)
 
     QtNotifier notifier;
     MainDlgOptions windowOptions;
-    windowOptions.languageId = SystemLanguageId();
+    windowOptions.languageId = LanguageIdOfLocale(QLocale::system());
     CMainDlg window(ini, settings, notifier, windowOptions);
     notifier.SetParent(&window);
     window.show();

@@ -118,11 +118,15 @@ QString LocalizedLine(const QString& line)
 
 } // namespace
 
-bool IsChineseLocale(const QLocale& locale)
+int LanguageIdOfLocale(const QLocale& locale)
 {
     const QStringList parts = locale.name().split(QLatin1Char('_'));
-    return IsChineseLanguageId(
-        LanguageIdForLocale(parts.value(0).toStdString(), parts.value(1).toStdString()));
+    return LanguageIdForLocale(parts.value(0).toStdString(), parts.value(1).toStdString());
+}
+
+bool IsChineseLocale(const QLocale& locale)
+{
+    return IsChineseLanguageId(LanguageIdOfLocale(locale));
 }
 
 ProgramTranslations::ProgramTranslations(const QLocale& locale)

@@ -33,6 +33,8 @@ private:
     std::unique_ptr<QTranslator> qt_;
 };
 
+// The language id the string tables' language rule expects for a locale.
+int LanguageIdOfLocale(const QLocale& locale);
 // True for the locales that get the Chinese texts.
 bool IsChineseLocale(const QLocale& locale);
 
