@@ -53,9 +53,12 @@ grep -qx 'Exec=TarnvikPlayer' "$desktop" || fail "the desktop entry does not sta
 grep -qx 'Icon=tarnvikplayer' "$desktop" || fail "the desktop entry does not name the installed icon"
 
 program=$prefix/bin/TarnvikPlayer
-ldd "$program" | grep -q "libQuorlin_H264_Dec.so.0 => $prefix/bin/../$libdir/" ||
+# Read whole before searching: with pipefail, grep -q leaving early can
+# stop ldd with SIGPIPE and fail a pipeline that matched.
+libraries=$(ldd "$program")
+grep -q "libQuorlin_H264_Dec.so.0 => $prefix/bin/../$libdir/" <<<"$libraries" ||
   fail "the installed program does not find the installed library:
-$(ldd "$program" | grep Quorlin || true)"
+$(grep Quorlin <<<"$libraries" || true)"
 
 # A clean environment: no library path, a fresh home.
 mkdir -p "$work/home" "$work/run"
