@@ -64,6 +64,22 @@ void DvrServer::CopySent(const uint8_t* block, size_t size)
     }
 }
 
+bool DvrServer::ClaimPlayback(const Session* session)
+{
+    std::lock_guard<std::mutex> guard(playbackLock_);
+    if (playbackOwner_ && playbackOwner_ != session)
+        return false;
+    playbackOwner_ = session;
+    return true;
+}
+
+void DvrServer::ReleasePlayback(const Session* session)
+{
+    std::lock_guard<std::mutex> guard(playbackLock_);
+    if (playbackOwner_ == session)
+        playbackOwner_ = nullptr;
+}
+
 const Clip& DvrServer::ClipForChannel(int channel) const
 {
     if (channel == options_.jpegChannel)
@@ -94,6 +110,20 @@ bool DvrServer::Start(std::string& error)
     if (clips_.empty()) {
         error = "no .264 clips in " + options_.mediaDir;
         return false;
+    }
+    if (!options_.playbackFile.empty()) {
+        recording_ = LoadDvrFile(options_.playbackFile, error);
+        if (!recording_)
+            return false;
+    } else {
+        ClipRecordingSettings recorded;
+        recorded.start = options_.playbackStart;
+        recorded.seconds = options_.playbackSeconds;
+        recorded.channels = options_.channels;
+        recorded.framesPerSecond = options_.framesPerSecond;
+        recorded.codecKind = options_.codecKind >= 0 ? options_.codecKind : CodecKindFor(options_.type, options_.version);
+        recorded.typeWord = options_.type;
+        recording_ = RecordingOfClips(clips_, recorded);
     }
     if (options_.jpegChannel >= 0 && !LoadJpegClip(options_.mediaDir + "/jpeg_cif.mjpeg", jpeg_, error))
         return false;

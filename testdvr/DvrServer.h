@@ -1,11 +1,12 @@
 // The test DVR: a TCP server that follows the DVR command protocol. It
 // answers login, streams live pictures of bundled clips for the requested
-// channels, logs stream and pan/tilt/zoom requests, answers the playback
-// session end, sends the finish message and error replies on demand, and can
+// channels, plays back a recording by time, logs stream, playback and
+// pan/tilt/zoom requests, sends the finish message and error replies on demand, and can
 // inject faults into what it sends.
 #pragma once
 
 #include "Media.h"
+#include "Recording.h"
 
 #include <atomic>
 #include <cstdint>
@@ -40,6 +41,11 @@ struct Options {
     // the message less its header and data prefix) is appended to this file
     // once it was sent whole, in send order. Fault messages are not.
     std::string copySent;
+    // Remote playback: a `.DVR` backup, or (when empty) the clips as if
+    // every channel had been recorded for playbackSeconds from playbackStart.
+    std::string playbackFile;
+    uint32_t playbackStart = 1235908800; // 2009-03-01 12:00:00
+    int playbackSeconds = 3600;
 };
 
 // Fault names accepted by --fault and by the "fault NAME" control command.
@@ -77,6 +83,12 @@ public:
     void CopySent(const uint8_t* block, size_t size);
     void Log(const std::string& line) const { log_(line); }
 
+    const Recording& Recorded() const { return *recording_; }
+    // The DVR plays back to one viewer at a time: a session claims playback
+    // when it positions and releases it at its session end or when it closes.
+    bool ClaimPlayback(const Session* session);
+    void ReleasePlayback(const Session* session);
+
 private:
     Options options_;
     LogFn log_;
@@ -87,6 +99,9 @@ private:
     std::atomic<bool> stopping_{false};
     std::mutex sessionsLock_;
     std::vector<std::shared_ptr<Session>> sessions_;
+    std::unique_ptr<Recording> recording_;
+    std::mutex playbackLock_; // guards playbackOwner_
+    const Session* playbackOwner_ = nullptr;
     std::mutex copyLock_; // one block at a time into copyFd_
     int copyFd_ = -1;
 };

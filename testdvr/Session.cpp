@@ -27,14 +27,14 @@ void DvrNow(uint32_t& seconds, uint16_t& milliseconds)
     milliseconds = uint16_t(ts.tv_nsec / 1000000);
 }
 
-namespace {
-
 std::string Hex(uint32_t v, int digits)
 {
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*x", digits, v);
     return text;
 }
+
+namespace {
 
 constexpr int kAudioRate = 22050;
 
@@ -165,6 +165,7 @@ void Session::ReadLoop()
     }
     closing_ = true;
     wake_.notify_all();
+    server_.ReleasePlayback(this);
     finished_ = true;
     server_.Log("closed " + peer_);
 }
@@ -188,16 +189,10 @@ void Session::HandleRequest(const MessageHeader& header, const uint8_t* payload)
             HandleLive(header, request);
         return;
     case cmd::PlaybackEnd:
-        server_.Log("playback end op=" + std::to_string(request.op) + " mode=" + std::to_string(request.mode));
-        // Acknowledged with the same code; the viewer reads and ignores it.
-        SendHeaderAndPayload(cmd::PlaybackEnd, header.sub, payload, kStreamRequestSize);
-        return;
     case cmd::PlaybackPosition:
     case cmd::Playback:
-        server_.Log("playback request code=" + Hex(header.code, 2) + " op=" + std::to_string(request.op));
-        // This DVR keeps no recordings to play back yet.
-        if (header.code == cmd::PlaybackPosition || request.op == op::StreamNoAudio || request.op == op::StreamWithAudio)
-            SendError(0x3021);
+        if (isStreamRequest)
+            HandlePlayback(header, request, payload);
         return;
     default:
         server_.Log("unknown request code=" + Hex(header.code, 2));
@@ -289,21 +284,13 @@ void Session::BuildPicture(int channel, std::vector<uint8_t>& message)
     const size_t headerLength = FrameHeaderLength(kind);
     const size_t audioBytes = audio ? size_t(kAudioRate / options_.framesPerSecond) * 2 : 0;
 
-    FrameHeader fh;
-    fh.kind = uint8_t(kind);
-    fh.typeWord = uint16_t(options_.type);
-    fh.sequence = sequence;
-    fh.channel = uint8_t(channel);
-    fh.resolution = uint8_t(ResolutionCodeFor(clip.width, clip.height));
-    fh.videoLength = uint32_t(picture.bytes.size());
+    uint32_t time;
+    uint16_t milliseconds;
+    DvrNow(time, milliseconds);
+    FrameHeader fh = FrameHeaderFor(clip, picture, channel, kind, options_.type, sequence, time, milliseconds,
+                                    options_.framesPerSecond);
     fh.audioLength = uint16_t(audioBytes);
-    fh.recordLength = uint32_t(headerLength + picture.bytes.size() + audioBytes);
-    DvrNow(fh.time, fh.milliseconds);
-    fh.codec = clip.h264 ? 1 : 0;
-    fh.pal = IsPalSize(clip.width, clip.height);
-    fh.pictureType = picture.key ? 1 : 0;
-    fh.frameRate = uint8_t(options_.framesPerSecond);
-    fh.fullHeight = true;
+    fh.recordLength += uint32_t(audioBytes);
     fh.audioMask = audio ? uint16_t(1u << (channel % 4)) : 0;
 
     const bool prefix = !options_.noPrefix;
@@ -335,7 +322,7 @@ void Session::BuildPicture(int channel, std::vector<uint8_t>& message)
     }
 }
 
-bool Session::ApplyFault(const std::string& fault, int channel)
+bool Session::ApplyFault(const std::string& fault, const std::function<void(std::vector<uint8_t>&)>& build)
 {
     server_.Log("fault " + fault);
     if (fault == "garbage") {
@@ -374,22 +361,24 @@ bool Session::ApplyFault(const std::string& fault, int channel)
         return Send(headers.data(), headers.size(), false);
     }
     if (fault == "oversize") {
-        // A well-formed live message far larger than any frame buffer.
-        BuildPicture(channel, message_);
+        // A well-formed video message far larger than any frame buffer.
+        std::vector<uint8_t> message;
+        build(message);
         const size_t size = 2000000;
-        message_.resize(size, 0);
-        MessageHeader h = MessageHeader::Read(message_.data());
+        message.resize(size, 0);
+        MessageHeader h = MessageHeader::Read(message.data());
         h.length = uint32_t(size);
-        h.Write(message_.data());
+        h.Write(message.data());
         std::lock_guard<std::mutex> guard(sendLock_);
-        return Send(message_.data(), message_.size(), false);
+        return Send(message.data(), message.size(), false);
     }
     if (fault == "short") {
         // Half a message, then the connection ends.
-        BuildPicture(channel, message_);
+        std::vector<uint8_t> message;
+        build(message);
         {
             std::lock_guard<std::mutex> guard(sendLock_);
-            Send(message_.data(), message_.size() / 2, false);
+            Send(message.data(), message.size() / 2, false);
         }
         Drop();
         return false;
@@ -409,9 +398,9 @@ void Session::StreamLoop()
 {
     const auto period = std::chrono::microseconds(1000000 / options_.framesPerSecond);
     auto next = Clock::now();
-    const bool periodicFaults = !options_.faults.empty();
     while (!closing_) {
         uint32_t mask;
+        bool playing;
         std::string fault;
         {
             std::unique_lock<std::mutex> lock(stateLock_);
@@ -420,13 +409,34 @@ void Session::StreamLoop()
                 break;
             const bool active = loggedIn_ && !paused_ && !stalled_ && streamMask_ != 0;
             mask = active ? streamMask_ : 0;
-            if (mask)
+            playing = loggedIn_ && !stalled_ && playbackStreaming_;
+            if (mask || playing)
                 std::swap(fault, pendingFault_);
         }
         const auto tickStart = next;
         next += period;
         if (Clock::now() > next + 10 * period)
             next = Clock::now(); // fell far behind (a slow reader): do not burst
+        // The playback stream sends all channels of an instant together, as
+        // the DVR reads them from its disk.
+        if (playing) {
+            if (!fault.empty()) {
+                const bool halted = !ApplyFault(fault, [](std::vector<uint8_t>& message) {
+                    // A playback message of a plausible size, its picture all zeros.
+                    message.assign(kMessageHeaderSize + kDataPrefixSize + 4000, 0);
+                    MessageHeader h;
+                    h.code = cmd::Playback;
+                    h.sub = 2;
+                    h.length = uint32_t(message.size());
+                    h.Write(message.data());
+                });
+                fault.clear();
+                if (halted)
+                    continue;
+            }
+            if (!StreamPlayback())
+                continue;
+        }
         // A DVR's channels are spread over the picture period rather than
         // sent in one burst, and each picture carries its own send time.
         const int active = __builtin_popcount(mask);
@@ -445,25 +455,33 @@ void Session::StreamLoop()
                 if (!(streamMask_ & (1u << c)) || paused_)
                     continue;
             }
-            ++picturesSent_;
+            const auto build = [this, c](std::vector<uint8_t>& message) { BuildPicture(c, message); };
             if (!fault.empty()) {
-                halted = !ApplyFault(fault, c);
+                halted = !ApplyFault(fault, build);
                 fault.clear();
             }
-            if (periodicFaults && picturesSent_ % options_.faultAfter == 0) {
-                for (const std::string& f : options_.faults) {
-                    if (f == "slow")
-                        continue;
-                    const bool once = f == "short" || f == "drop" || f == "stall" || f == "bad-code";
-                    if (once && picturesSent_ != options_.faultAfter)
-                        continue;
-                    halted = halted || !ApplyFault(f, c);
-                }
-            }
+            halted = halted || !ApplyPeriodicFaults(build);
             if (!halted)
                 SendPicture(c);
         }
     }
+}
+
+bool Session::ApplyPeriodicFaults(const std::function<void(std::vector<uint8_t>&)>& build)
+{
+    const long sent = ++picturesSent_;
+    if (options_.faults.empty() || sent % options_.faultAfter != 0)
+        return true;
+    bool halted = false;
+    for (const std::string& f : options_.faults) {
+        if (f == "slow")
+            continue;
+        const bool once = f == "short" || f == "drop" || f == "stall" || f == "bad-code";
+        if (once && sent != options_.faultAfter)
+            continue;
+        halted = halted || !ApplyFault(f, build);
+    }
+    return !halted;
 }
 
 void Session::SendPicture(int channel)

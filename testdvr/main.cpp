@@ -26,8 +26,12 @@ const char* kUsage =
     "                       [--type 0x2200|0x22F0] [--version 0xNNNN] [--model N] [--codec-kind 0..3]\n"
     "                       [--audio] [--jpeg-channel N] [--no-prefix] [--fault NAME]... [--fault-after N]\n"
     "                       [--media DIR] [--clip NAME.264] [--copy-sent FILE]\n"
+    "                       [--playback FILE.DVR] [--playback-start DVRTIME] [--playback-seconds N]\n"
     "--copy-sent FILE: append every frame block sent (frame header, picture, audio; no message\n"
     "                  header or data prefix) to FILE in send order; fault messages are not copied\n"
+    "--playback FILE.DVR: remote playback plays this backup; without it, the clips play back as if\n"
+    "                  recorded for --playback-seconds (3600) from --playback-start (1235908800,\n"
+    "                  2009-03-01 12:00:00)\n"
     "faults: garbage bad-magic bad-code short slow drop stall oversize\n"
     "commands on standard input: finish | error 0xNNNN | status | drop | fault NAME | stall | resume | quit\n";
 
@@ -90,6 +94,9 @@ int main(int argc, char** argv)
         else if (arg == "--media") options.mediaDir = value();
         else if (arg == "--clip") options.clip = value();
         else if (arg == "--copy-sent") options.copySent = value();
+        else if (arg == "--playback") options.playbackFile = value();
+        else if (arg == "--playback-start") options.playbackStart = uint32_t(number(0, 0xFFFFFFFF));
+        else if (arg == "--playback-seconds") options.playbackSeconds = int(number(1, 86400 * 31));
         else if (arg == "--fault") {
             const std::string name = value();
             const auto& known = testdvr::FaultNames();

@@ -178,6 +178,20 @@ int StreamRequest::PtzChannel() const
     return int(le) - 1;
 }
 
+uint32_t MakeDvrTime(int year, int month, int day, int hour, int minute, int second)
+{
+    // Days since 1970-01-01 of a proleptic Gregorian date (March-based
+    // years, so that the leap day ends a year).
+    const int64_t y = int64_t(year) - (month <= 2 ? 1 : 0);
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yearOfEra = y - era * 400;
+    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const int64_t days = era * 146097 + dayOfEra - 719468;
+    const int64_t seconds = days * 86400 + int64_t(hour) * 3600 + int64_t(minute) * 60 + second;
+    return seconds < 0 ? 0 : seconds > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(seconds);
+}
+
 DataPrefix DataPrefix::Read(const uint8_t* p)
 {
     DataPrefix d;

@@ -137,6 +137,12 @@ struct StreamRequest {
     int PtzChannel() const;
 };
 
+// The DvrTime of a local date and time: its fields counted as if they were
+// UTC, so that the DVR receives its own wall-clock time whatever this
+// computer's time zone. Dates before 1970 give 0, dates past 2106 the
+// largest value.
+uint32_t MakeDvrTime(int year, int month, int day, int hour, int minute, int second);
+
 constexpr size_t kDataPrefixSize = 14;
 
 struct DataPrefix {

@@ -374,7 +374,7 @@ TEST_F(SessionWithDvr, LiveRequestsReachTheDvr)
     // In remote playback the division change goes out as a playback request.
     state.mode = kModeRemotePlayback;
     session->DivisionChanged(16);
-    EXPECT_TRUE(WaitForLog("playback request code=0x11 op=17")) << Joined(server->Log()) << Joined(ui.Events());
+    EXPECT_TRUE(WaitForLog("playback request code=0x11 sub=2 op=17")) << Joined(server->Log()) << Joined(ui.Events());
 }
 
 TEST_F(SessionWithDvr, RecoverableFaultsKeepTheSession)
@@ -413,6 +413,240 @@ TEST_F(SessionWithDvr, FatalFaultsEndTheSession)
         ExpectIdle();
         EXPECT_EQ(notifier.Texts(), std::vector<std::string>({"Connection closed."}));
         EXPECT_EQ(notifier.EndedFirst(), std::vector<bool>({true}));
+        StopAll();
+        notifier.Clear();
+        ui.Clear();
+    }
+}
+
+namespace {
+
+constexpr uint32_t kRecordedFrom = 1235908800; // the test DVR's recording: 2009-03-01 12:00:00
+
+// Position of the first log line containing `text`, or -1.
+int LogIndex(const std::vector<std::string>& log, const std::string& text, int from = 0)
+{
+    for (size_t i = size_t(from); i < log.size(); ++i)
+        if (log[i].find(text) != std::string::npos)
+            return int(i);
+    return -1;
+}
+
+// Times (ms) of the played-back pictures decoded so far; live pictures carry
+// today's time, long after the recording.
+std::vector<uint64_t> PlayedTimes(const TestFrameSink& sink, int channel = -1)
+{
+    std::vector<uint64_t> times;
+    for (const DecodedFrame& d : sink.Decoded())
+        if (d.timeMs < uint64_t(kRecordedFrom + 86400) * 1000 && (channel < 0 || d.channel == channel))
+            times.push_back(d.timeMs);
+    return times;
+}
+
+// A second viewer on a plain socket (the viewer's own socket is one per
+// process): logs in, asks for a playback position and returns the error
+// code the DVR answers with, 0 for none.
+uint16_t SecondViewerPositions(uint16_t port, uint32_t time)
+{
+    using namespace dvrformat;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval timeout{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    uint16_t code = 0;
+    auto send = [fd](uint8_t c, uint8_t sub, const uint8_t* payload, size_t size) {
+        std::vector<uint8_t> message(kMessageHeaderSize + size);
+        MessageHeader header;
+        header.code = c;
+        header.sub = sub;
+        header.length = uint32_t(size);
+        header.Write(message.data());
+        std::copy(payload, payload + size, message.begin() + kMessageHeaderSize);
+        return ::send(fd, message.data(), message.size(), MSG_NOSIGNAL) == ssize_t(message.size());
+    };
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        LoginRequest login;
+        login.password = "1234";
+        uint8_t loginBytes[kLoginRequestSize];
+        login.Write(loginBytes);
+        StreamRequest position;
+        position.op = op::SetPosition;
+        position.mode = kModeRemotePlayback;
+        position.time = time;
+        uint8_t positionBytes[kStreamRequestSize];
+        position.Write(positionBytes);
+        send(cmd::Login, 1, loginBytes, sizeof loginBytes);
+        send(cmd::PlaybackPosition, 2, positionBytes, sizeof positionBytes);
+        uint8_t raw[kMessageHeaderSize];
+        while (code == 0 && ::recv(fd, raw, sizeof raw, MSG_WAITALL) == ssize_t(sizeof raw)) {
+            const MessageHeader header = MessageHeader::Read(raw);
+            std::vector<uint8_t> payload(std::min<uint32_t>(header.length, 4096));
+            if (!payload.empty() && ::recv(fd, payload.data(), payload.size(), MSG_WAITALL) != ssize_t(payload.size()))
+                break;
+            if (header.code == cmd::Error && payload.size() >= 2)
+                code = uint16_t(payload[0] << 8 | payload[1]);
+        }
+    }
+    ::close(fd);
+    return code;
+}
+
+testdvr::Options ShortRecording()
+{
+    testdvr::Options options;
+    options.channels = 2;
+    options.playbackSeconds = 4; // 100 pictures a channel
+    return options;
+}
+
+} // namespace
+
+TEST_F(SessionWithDvr, RemotePlaybackPlaysPausesAndStepsFromTheChosenTime)
+{
+    LogIn(ShortRecording());
+    ASSERT_TRUE(WaitUntil([&] { return sink.DecodedCount() > 2; })); // live video runs
+    session->RemoteTabShown();
+    EXPECT_EQ(state.mode.load(), int(kModeRemotePlayback));
+
+    // Play while live runs: the live stop, then the position, then the stream.
+    state.streamState = kStreamRequested;
+    ASSERT_TRUE(session->RemotePlay(kRecordedFrom + 1));
+    ASSERT_TRUE(WaitForLog("playback request code=0x11 sub=2 op=17"));
+    auto log = server->Log();
+    const int stop = LogIndex(log, "live request sub=20 channels=0x0000 op=20");
+    const int position = LogIndex(log, "playback request code=0x06 sub=2 op=3 time=1235908801 channels=0xffff "
+                                       "panes=4 mode=2");
+    const int stream = LogIndex(log, "playback request code=0x11 sub=2 op=17 time=0 channels=0xffff panes=4");
+    EXPECT_TRUE(stop >= 0 && stop < position && position < stream) << Joined(log);
+    ASSERT_TRUE(WaitUntil([&] { return PlayedTimes(sink).size() >= 20; })) << Joined(server->Log());
+    for (uint64_t t : PlayedTimes(sink))
+        EXPECT_GE(t, uint64_t(kRecordedFrom + 1) * 1000);
+
+    // Pause: the stop, then the session end; the pictures stop.
+    session->RemotePause();
+    ASSERT_TRUE(WaitForLog("playback end op=4 mode=2"));
+    log = server->Log();
+    EXPECT_LT(LogIndex(log, "playback request code=0x11 sub=2 op=20"), LogIndex(log, "playback end op=4"));
+    EXPECT_EQ(state.streamState.load(), uint32_t(kStreamStopped));
+    std::this_thread::sleep_for(milliseconds(200)); // what was under way arrives
+    const size_t paused = PlayedTimes(sink).size();
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_EQ(PlayedTimes(sink).size(), paused);
+
+    // Step Next from idle positions at the pickers' time first; a second
+    // step sends only the step, and shows the next picture.
+    session->RemoteTimeReset();
+    EXPECT_EQ(state.streamState.load(), uint32_t(kStreamIdle));
+    const int positionsBefore = LogCount("code=0x06");
+    const uint32_t at = kRecordedFrom + 2;
+    const uint64_t atMs = uint64_t(at) * 1000;
+    session->RemoteStep(true, at);
+    ASSERT_TRUE(WaitUntil([&] { return !PlayedTimes(sink, 1).empty() && PlayedTimes(sink, 1).back() == atMs; }));
+    log = server->Log();
+    const int stepPosition = LogIndex(log, "code=0x06 sub=2 op=3 time=1235908802");
+    EXPECT_GE(stepPosition, 0);
+    EXPECT_GT(LogIndex(log, "code=0x11 sub=2 op=18 time=1235908802", stepPosition), stepPosition);
+    EXPECT_EQ(PlayedTimes(sink, 0).back(), atMs);
+    session->RemoteStep(true, at);
+    ASSERT_TRUE(WaitUntil([&] { return PlayedTimes(sink, 0).back() == atMs + 40; }));
+    EXPECT_EQ(LogCount("code=0x06"), positionsBefore + 1);
+    EXPECT_EQ(state.streamState.load(), uint32_t(kStreamStepping));
+    // Two steps back: the picture before, then the last of the second before.
+    session->RemoteStep(false, at);
+    ASSERT_TRUE(WaitUntil([&] { return LogCount("op=23") == 1 && PlayedTimes(sink, 0).back() == atMs; }));
+    session->RemoteStep(false, at);
+    ASSERT_TRUE(WaitUntil([&] { return PlayedTimes(sink, 0).back() == atMs - 40; }));
+
+    // Leaving the page always ends the DVR's playback session.
+    const int ends = LogCount("playback end op=4");
+    session->RemoteTabHidden();
+    EXPECT_TRUE(WaitUntil([&] { return LogCount("playback end op=4") == ends + 1; }));
+    session->RemoteTabHidden(); // nothing played since: sent all the same
+    EXPECT_TRUE(WaitUntil([&] { return LogCount("playback end op=4") == ends + 2; }));
+    EXPECT_TRUE(notifier.Texts().empty()) << Joined(notifier.Texts());
+}
+
+TEST_F(SessionWithDvr, RemotePlaybackInTheSingleViewAsksForTheOneChannel)
+{
+    LogIn(ShortRecording());
+    session->RemoteTabShown();
+    state.division = 1;
+    state.selectedChannel = 1;
+    state.audioOn = false;
+    ASSERT_TRUE(session->RemotePlay(kRecordedFrom));
+    EXPECT_TRUE(WaitForLog("code=0x11 sub=2 op=16 time=0 channels=0x0002 panes=1 mode=2"));
+    ASSERT_TRUE(WaitUntil([&] { return PlayedTimes(sink, 1).size() >= 3; }));
+    EXPECT_TRUE(PlayedTimes(sink, 0).empty());
+}
+
+TEST_F(SessionWithDvr, PlaybackErrorsOfTheDvrAreShownAndTheSessionGoesOn)
+{
+    LogIn(ShortRecording());
+    session->RemoteTabShown();
+    // After the recording: nothing to play.
+    ASSERT_TRUE(session->RemotePlay(kRecordedFrom + 3600));
+    ASSERT_TRUE(WaitUntil([&] { return notifier.Texts().size() == 1; }));
+    EXPECT_EQ(notifier.Texts().back(), "There is not a search data.");
+    // Before the first picture nothing is older.
+    session->RemoteTimeReset();
+    session->RemoteStep(false, kRecordedFrom);
+    ASSERT_TRUE(WaitUntil([&] { return notifier.Texts().size() == 2; }));
+    EXPECT_EQ(notifier.Texts().back(), "It is the first position of recorded data.");
+    // Past the last picture nothing is newer.
+    session->RemoteTimeReset();
+    session->RemoteStep(true, kRecordedFrom + 3);
+    for (int i = 0; i < 25 && notifier.Texts().size() == 2; ++i) {
+        session->RemoteStep(true, kRecordedFrom + 3);
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return notifier.Texts().size() == 3; }));
+    EXPECT_EQ(notifier.Texts().back(), "It is the last position of recorded data.");
+
+    // A second viewer cannot play back while this one does.
+    EXPECT_EQ(SecondViewerPositions(server->Port(), kRecordedFrom), 0x3026);
+    EXPECT_EQ(LogCount("send error 0x3026"), 1);
+
+    EXPECT_TRUE(state.loggedIn.load()) << "error replies never end the session";
+}
+
+TEST_F(SessionWithDvr, TheEndOfTheRecordingEndsTheSession)
+{
+    LogIn(ShortRecording());
+    session->RemoteTabShown();
+    ASSERT_TRUE(session->RemotePlay(kRecordedFrom + 3)); // the last of its 4 seconds
+    ASSERT_TRUE(WaitForTaskEnd()) << Joined(server->Log());
+    EXPECT_TRUE(WaitForLog("playback reached the end"));
+    EXPECT_EQ(notifier.Texts(), std::vector<std::string>({"PB MODE STOP!!!"}));
+    EXPECT_FALSE(state.loggedIn.load());
+    EXPECT_GE(PlayedTimes(sink).size(), 2u);
+}
+
+TEST_F(SessionWithDvr, FaultsDuringPlayback)
+{
+    // Garbage between playback messages is skipped (a DVR of type 0x22F0:
+    // only its playback headers are searched for after garbage); a cut
+    // message ends the session.
+    for (const char* fault : {"garbage", "short"}) {
+        SCOPED_TRACE(fault);
+        testdvr::Options options = ShortRecording();
+        options.type = 0x22F0;
+        LogIn(options);
+        session->LiveTabHidden();
+        ASSERT_TRUE(WaitForLog("live request sub=20"));
+        session->RemoteTabShown();
+        server->Control(std::string("fault ") + fault);
+        ASSERT_TRUE(session->RemotePlay(kRecordedFrom));
+        if (std::string(fault) == "garbage") {
+            ASSERT_TRUE(WaitUntil([&] { return PlayedTimes(sink).size() >= 10; }));
+            EXPECT_TRUE(state.loggedIn.load());
+            EXPECT_TRUE(notifier.Texts().empty()) << Joined(notifier.Texts());
+        } else {
+            ASSERT_TRUE(WaitForTaskEnd());
+            EXPECT_EQ(notifier.Texts(), std::vector<std::string>({"Connection closed."}));
+        }
         StopAll();
         notifier.Clear();
         ui.Clear();

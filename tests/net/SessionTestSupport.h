@@ -37,6 +37,7 @@ struct DecodedFrame {
     int sequence = -1;
     bool key = false;
     uint32_t videoLength = 0;
+    uint64_t timeMs = 0; // the frame header's time, in milliseconds
     std::vector<uint8_t> head; // the first bytes handed to the decoder
 };
 
@@ -105,6 +106,7 @@ public:
         d.sequence = sequence_;
         d.key = frame_.pictureType != 0;
         d.videoLength = uint32_t(length);
+        d.timeMs = uint64_t(frame_.time) * 1000 + frame_.milliseconds;
         d.head.assign(data, data + (length < 8 ? length : 8));
         decoded_.push_back(std::move(d));
         ++state_.framesShown;

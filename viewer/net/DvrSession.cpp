@@ -178,10 +178,7 @@ bool DvrSession::EndSession(SessionEnd cause)
         lastEnd_ = cause;
         // The end of program path has already stopped the stream and waited.
         if (!state_.stopFlag.load()) {
-            StreamRequest end;
-            end.op = op::EndSession;
-            end.mode = kModeRemotePlayback;
-            Send(cmd::PlaybackEnd, 4, end);
+            SendPlaybackEnd();
             state_.stopFlag = true;
             std::this_thread::sleep_for(timing_.stopGrace);
         }

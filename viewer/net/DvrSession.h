@@ -148,6 +148,25 @@ public:
     void PtzPress(uint8_t ptzOp) { SendPtz(ptzOp); }
     void PtzRelease() { SendPtz(dvrformat::op::PtzStop); }
 
+    // ---- Remote playback by time (user-interface thread) ----
+    // `time` is a DvrTime. The requests go to the channels of the view: the
+    // selected one in the single view, all of them otherwise.
+    // Positions the DVR at `time` and asks for its playback stream (a
+    // running stream is stopped first). False when not logged in: nothing
+    // is sent, the caller tells the user.
+    bool RemotePlay(uint32_t time);
+    // Stops the playback stream and ends the DVR's playback session.
+    void RemotePause();
+    // One picture forward or back; from idle the DVR is positioned at
+    // `time` first. Only while logged in.
+    void RemoteStep(bool forward, uint32_t time);
+    // Ends the DVR's playback session; the next Play or step positions anew.
+    void RemoteTimeReset();
+    // The playback page: shown, the session is in remote playback mode;
+    // hidden, the DVR's playback session is ended.
+    void RemoteTabShown();
+    void RemoteTabHidden();
+
     LiveReception& Reception() { return *reception_; }
     FrameList& Frames() { return frameList_; }
 
@@ -168,6 +187,9 @@ private:
     void JoinTask();
     void Send(uint8_t code, uint8_t sub, const dvrformat::StreamRequest& request);
     dvrformat::StreamRequest LiveRequest(uint8_t operation) const;
+    // A remote playback request (mode 2) for the channels of the view.
+    dvrformat::StreamRequest PlaybackRequest(uint8_t operation, uint32_t time) const;
+    void SendPlaybackEnd();
     // The request of a channel shown alone, with or without audio.
     dvrformat::StreamRequest SingleChannelRequest(int channel) const;
     void ResetRenderer();
