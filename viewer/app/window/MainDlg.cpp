@@ -126,6 +126,7 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
     BuildSheet();
     BuildPanes();
     BuildPlayback();
+    BuildRemote();
     for (QWidget* w : chrome_)
         designGeometry_.emplace_back(w, w->geometry());
     WireBridge();
@@ -295,6 +296,16 @@ void CMainDlg::OnButtonClicked(int controlId)
     case ctl::DvrRecordStop:
         OnRecordButton(controlId == ctl::DvrRecordStart);
         break;
+    case ctl::RemotePlay:
+        OnRemotePlayButton();
+        break;
+    case ctl::RemoteStop:
+        core_->Session().RemotePause();
+        break;
+    case ctl::RemoteStepFf:
+    case ctl::RemoteStepRw:
+        RemoteStep(controlId == ctl::RemoteStepFf);
+        break;
     default:
         OnLocalButton(controlId);
         break;
@@ -328,19 +339,29 @@ void CMainDlg::OnSheetPageChanged(int index)
 {
     QWidget* page = sheet_->widget(index);
     DvrSession& session = core_->Session();
+    const bool leavingRemote = shownPage_ == netTab_ && page != netTab_;
+    shownPage_ = page;
     // Hiding the local page closes what it plays; the window is live again.
     if (page != localTab_ && player_ && player_->Running()) {
         StopPlayback();
         core_->State().mode = kModeLive;
     }
+    // Leaving remote playback ends the DVR's playback session; its pictures go.
+    if (leavingRemote) {
+        session.RemoteTabHidden();
+        ClearPanes();
+    }
     ShowPlaybackControls(page == localTab_);
+    ShowRemoteControls(page == netTab_);
     if (page == localTab_)
         core_->State().mode = kModeLocalPlayback;
-    ShowRecordingMark(); // the mark belongs to the stream of the mode shown
     if (page == liveTab_)
         session.LiveTabShown();
     else if (core_->State().mode.load() == kModeLive)
         session.LiveTabHidden();
+    if (page == netTab_)
+        session.RemoteTabShown();
+    ShowRecordingMark(); // the mark belongs to the stream of the mode shown
     if (!connecting_)
         Button(ctl::Connect)->setEnabled(page == liveTab_ || loggedIn_ || Reconnecting());
 }

@@ -13,6 +13,7 @@
 #include "storage/DvrDiskLocator.h"
 #include "video/SignalWatch.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QImage>
 #include <QPixmap>
@@ -30,9 +31,11 @@
 #include <utility>
 #include <vector>
 
+class QDateEdit;
 class QKeyEvent;
 class QLabel;
 class QTabWidget;
+class QTimeEdit;
 
 namespace tarnvik {
 
@@ -64,6 +67,7 @@ inline constexpr int PtzLeft = 1323, PtzRight = 1324, PtzDown = 1326, PtzUp = 13
 inline constexpr int ZoomOut = 1327, ZoomIn = 1328, FocusNear = 1330, FocusFar = 1329;
 inline constexpr int OpenFile = 1179, RemotePlay = 1181, RemoteStop = 1182, RemoteStepFf = 1186,
                      RemoteStepRw = 1190, RemoteFf = 1183, RemoteRw = 1185;
+inline constexpr int DatePicker = 1196, TimePicker = 1197;
 inline constexpr int LocalPlay = 1184, LocalStop = 1191, LocalFf = 1192, LocalRw = 1193, LocalStepFf = 1194,
                      LocalStepRw = 1195, TimeReset = 1198;
 inline constexpr int FrameRate = 1208, BitRate = 1170, SpeedLabel = 1202, BitrateLabel = 1203;
@@ -92,6 +96,8 @@ struct MainDlgOptions {
     bool playbackPacing = true;
     // Replaces running the "HDD Play" dialog (tests): returns its choice.
     std::function<int(class CHddPlayDlg&)> askTime;
+    // Replaces running the "DVR Playback" dialog (tests): returns its exec() result.
+    std::function<int(class CDvrPlaybackDlg&)> askPlayTime;
 };
 
 class CMainDlg : public QDialog {
@@ -154,6 +160,9 @@ public:
     QLabel* Label(int controlId) const;
     CLedButton* Light(int controlId) const;
     CTabLive* LiveTab() const { return liveTab_; }
+    CTabNetSearch* NetTab() const { return netTab_; }
+    QDateEdit* DatePicker() const { return datePicker_; }
+    QTimeEdit* TimePicker() const { return timePicker_; }
     QTabWidget* Sheet() const { return sheet_; }
     // The no-video picture every pane starts with.
     const QImage& NoVideoPicture() const { return noVideo_; }
@@ -216,6 +225,14 @@ private:
     void OnPlayerPosition(std::uint64_t offset, std::uint32_t time);
     void OnPlayerStatus(const std::string& line, std::uint32_t time, int milliseconds);
     std::string AskPath(int controlId);
+    // Remote playback by time (MainDlgRemote.cpp).
+    void BuildRemote();
+    void ShowRemoteControls(bool shown);
+    // The remote Play button: the "DVR Playback" dialog, then Play.
+    void OnRemotePlayButton();
+    void RemotePlay();
+    void RemoteStep(bool forward);
+    void SetPlayTime(const QDateTime& at);
     // Stream recording: the REC mark of every pane follows the recorder.
     void OnRecordButton(bool start);
     void ShowRecordingMark();
@@ -272,6 +289,14 @@ private:
     std::unique_ptr<LocalPlayer> player_;
     // The local playback bar: shown while the local page is.
     std::vector<QWidget*> playbackBar_;
+    // Remote playback: its bar (buttons and the pickers the steps read),
+    // shown while the remote page is, and the time Play starts from (none
+    // until one is chosen).
+    std::vector<QWidget*> remoteBar_;
+    QDateEdit* datePicker_ = nullptr;
+    QTimeEdit* timePicker_ = nullptr;
+    QDateTime playTime_;
+    QWidget* shownPage_ = nullptr; // the sheet's page shown last
 
     // The connect attempt: the opening thread and whether one runs.
     std::thread connector_;

@@ -4,7 +4,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
+#include <QTimer>
 
 namespace tarnvik {
 
@@ -56,24 +56,63 @@ QPushButton* CTabLive::PtzButton(int index) const
     return index >= 0 && index < 8 ? ptz_[index] : nullptr;
 }
 
-namespace {
-
-void AddNote(QWidget* page, const QString& text)
-{
-    auto* layout = new QVBoxLayout(page);
-    auto* note = new QLabel(text, page);
-    note->setWordWrap(true);
-    note->setAlignment(Qt::AlignCenter);
-    note->setEnabled(false);
-    layout->addWidget(note);
-}
-
-} // namespace
-
 CTabNetSearch::CTabNetSearch(QWidget* parent)
     : QWidget(parent)
 {
-    AddNote(this, tr("Remote playback by time"));
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(6, 6, 6, 6);
+    grid->setSpacing(4);
+    auto button = [this](const QString& text, const char* name) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    play_ = button(tr("Play"), "remotePlay");
+    pause_ = button(tr("Pause"), "remotePause");
+    stepPrev_ = button(tr("Step Prev"), "remoteStepPrev");
+    stepNext_ = button(tr("Step Next"), "remoteStepNext");
+    timeReset_ = button(tr("Time Reset"), "remoteTimeReset");
+    grid->addWidget(play_, 0, 0);
+    grid->addWidget(pause_, 0, 1);
+    grid->addWidget(stepPrev_, 1, 0);
+    grid->addWidget(stepNext_, 1, 1);
+    grid->addWidget(timeReset_, 2, 0, 1, 2);
+    playTime_ = new QLabel(this);
+    playTime_->setObjectName(QStringLiteral("remotePlayTime"));
+    playTime_->setWordWrap(true);
+    grid->addWidget(playTime_, 3, 0, 1, 2);
+    grid->setRowStretch(4, 1);
+
+    connect(play_, &QPushButton::clicked, this, &CTabNetSearch::PlayClicked);
+    connect(pause_, &QPushButton::clicked, this, &CTabNetSearch::PauseClicked);
+    connect(stepPrev_, &QPushButton::clicked, this, &CTabNetSearch::StepPrevClicked);
+    connect(stepNext_, &QPushButton::clicked, this, &CTabNetSearch::StepNextClicked);
+    connect(timeReset_, &QPushButton::clicked, this, &CTabNetSearch::TimeResetClicked);
+
+    timer_ = new QTimer(this);
+    timer_->setInterval(1000);
+    connect(timer_, &QTimer::timeout, this, &CTabNetSearch::UpdateTimeReset);
+}
+
+void CTabNetSearch::SetPlayTimeText(const QString& text) { playTime_->setText(text); }
+
+void CTabNetSearch::UpdateTimeReset()
+{
+    timeReset_->setEnabled(timeResetRule_ && timeResetRule_());
+}
+
+void CTabNetSearch::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    UpdateTimeReset();
+    timer_->start();
+}
+
+void CTabNetSearch::hideEvent(QHideEvent* event)
+{
+    timer_->stop();
+    QWidget::hideEvent(event);
 }
 
 CTabLocalSearch::CTabLocalSearch(QWidget* parent)

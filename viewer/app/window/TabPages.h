@@ -6,10 +6,12 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace tarnvik {
 
@@ -48,11 +50,45 @@ private:
     QPushButton* ptz_[8] = {};
 };
 
-// Remote playback by time; its controls come with remote playback.
+// Remote playback by time: Play, Pause, the two steps and Time Reset, and
+// the time playback starts from. A one-second timer keeps Time Reset usable
+// only while the rule the window gives holds (logged in, nothing streaming).
 class CTabNetSearch : public QWidget {
     Q_OBJECT
 public:
     explicit CTabNetSearch(QWidget* parent = nullptr);
+
+    void SetTimeResetRule(std::function<bool()> rule) { timeResetRule_ = std::move(rule); }
+    void SetPlayTimeText(const QString& text);
+    // Applies the Time Reset rule now (the timer does so every second).
+    void UpdateTimeReset();
+
+    QPushButton* PlayButton() const { return play_; }
+    QPushButton* PauseButton() const { return pause_; }
+    QPushButton* StepNextButton() const { return stepNext_; }
+    QPushButton* StepPrevButton() const { return stepPrev_; }
+    QPushButton* TimeResetButton() const { return timeReset_; }
+
+signals:
+    void PlayClicked();
+    void PauseClicked();
+    void StepNextClicked();
+    void StepPrevClicked();
+    void TimeResetClicked();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QPushButton* play_ = nullptr;
+    QPushButton* pause_ = nullptr;
+    QPushButton* stepNext_ = nullptr;
+    QPushButton* stepPrev_ = nullptr;
+    QPushButton* timeReset_ = nullptr;
+    QLabel* playTime_ = nullptr;
+    QTimer* timer_ = nullptr;
+    std::function<bool()> timeResetRule_;
 };
 
 // Local file and DVR disk playback: the page's own buttons, the speed

@@ -21,6 +21,17 @@
     </message>
 </context>
 <context>
+    <name>tarnvik::CDvrPlaybackDlg</name>
+    <message>
+        <source>DVR Playback</source>
+        <translation>DVR 遠端播放</translation>
+    </message>
+    <message>
+        <source>Select Search Time:</source>
+        <translation>選擇搜尋時間:</translation>
+    </message>
+</context>
+<context>
     <name>tarnvik::CLogonDlg</name>
     <message>
         <source>Logon...</source>
@@ -37,6 +48,10 @@
 </context>
 <context>
     <name>tarnvik::CMainDlg</name>
+    <message>
+        <source>Time not set!</source>
+        <translation>時間未設定!</translation>
+    </message>
     <message>
         <source>Full Screen</source>
         <translation>全螢幕</translation>
@@ -306,8 +321,24 @@
 <context>
     <name>tarnvik::CTabNetSearch</name>
     <message>
-        <source>Remote playback by time</source>
-        <translation>依時間遠端播放</translation>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>暫停</translation>
+    </message>
+    <message>
+        <source>Step Prev</source>
+        <translation>上一格</translation>
+    </message>
+    <message>
+        <source>Step Next</source>
+        <translation>下一格</translation>
+    </message>
+    <message>
+        <source>Time Reset</source>
+        <translation>時間重設</translation>
     </message>
 </context>
 <context>
