@@ -359,8 +359,10 @@ void CMainDlg::OnSheetPageChanged(int index)
         session.LiveTabShown();
     else if (core_->State().mode.load() == kModeLive)
         session.LiveTabHidden();
-    if (page == netTab_)
+    if (page == netTab_) {
         session.RemoteTabShown();
+        netTab_->UpdateTimeReset();
+    }
     ShowRecordingMark(); // the mark belongs to the stream of the mode shown
     if (!connecting_)
         Button(ctl::Connect)->setEnabled(page == liveTab_ || loggedIn_ || Reconnecting());
