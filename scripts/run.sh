@@ -39,7 +39,7 @@ password=${TARNVIK_PASSWORD:-1234}
 work=$(mktemp -d)
 fifo="$work/dvr-input"
 mkfifo "$fifo"
-build/release/testdvr/tarnvik-testdvr --port 0 --channels 16 --password "$password" "$@" \
+build/release/testdvr/tarnvik-testdvr --port 0 --upgrade-port 0 --channels 16 --password "$password" "$@" \
   <"$fifo" >"$work/dvr.log" 2>&1 &
 dvr=$!
 exec 3>"$fifo" # holds the DVR's command input open while the viewer runs
@@ -53,5 +53,16 @@ for _ in $(seq 100); do
 done
 [ -n "$port" ] || { echo "the test DVR did not start:" >&2; cat "$work/dvr.log" >&2; exit 1; }
 echo "test DVR: 16 channels on 127.0.0.1:$port (user admin, password $password)"
+# The upgrade page sends firmware files to the test DVR's upgrade receiver
+# (its line follows the listening line).
+for _ in $(seq 20); do
+  grep -q '^upgrade ' "$work/dvr.log" && break
+  sleep 0.1
+done
+upgrade_port=$(sed -n 's/^upgrade listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$work/dvr.log")
+if [ -n "$upgrade_port" ]; then
+  export TARNVIK_UPGRADE_PORT=$upgrade_port
+  echo "test DVR: firmware upgrades on 127.0.0.1:$upgrade_port"
+fi
 
 run_viewer build/release/viewer/app/TarnvikPlayer --connect "127.0.0.1:$port" --password "$password" --channels 16

@@ -154,6 +154,10 @@ bool DvrServer::Start(std::string& error)
     socklen_t length = sizeof address;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
+
+    upgrade_ = std::make_unique<UpgradeReceiver>(options_.upgradePort, options_.upgrade, log_);
+    if (!upgrade_->Start(upgradeError_))
+        upgrade_.reset();
     return true;
 }
 
@@ -205,6 +209,8 @@ void DvrServer::Run()
 void DvrServer::Stop()
 {
     stopping_ = true;
+    if (upgrade_)
+        upgrade_->Stop();
     std::vector<std::shared_ptr<Session>> sessions;
     {
         std::lock_guard<std::mutex> guard(sessionsLock_);

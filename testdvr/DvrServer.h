@@ -7,6 +7,7 @@
 
 #include "Media.h"
 #include "Recording.h"
+#include "UpgradeReceiver.h"
 
 #include <atomic>
 #include <cstdint>
@@ -46,6 +47,8 @@ struct Options {
     std::string playbackFile;
     uint32_t playbackStart = 1235908800; // 2009-03-01 12:00:00
     int playbackSeconds = 3600;
+    // The firmware upgrade receiver on upgradePort (0: one the system chooses).
+    UpgradeOptions upgrade;
 };
 
 // Fault names accepted by --fault and by the "fault NAME" control command.
@@ -66,6 +69,10 @@ public:
     // Loads the clips and starts listening on 127.0.0.1. False with a reason.
     bool Start(std::string& error);
     uint16_t Port() const { return port_; }
+    // The upgrade receiver's port; 0 when it could not listen (UpgradeError
+    // says why; the DVR serves everything else all the same).
+    uint16_t UpgradePort() const { return upgrade_ ? upgrade_->Port() : 0; }
+    const std::string& UpgradeError() const { return upgradeError_; }
     // Accepts connections until Stop(); each runs as a session of its own.
     // The listening socket closes when Run returns.
     void Run();
@@ -104,6 +111,8 @@ private:
     const Session* playbackOwner_ = nullptr;
     std::mutex copyLock_; // one block at a time into copyFd_
     int copyFd_ = -1;
+    std::unique_ptr<UpgradeReceiver> upgrade_;
+    std::string upgradeError_;
 };
 
 } // namespace testdvr

@@ -27,11 +27,17 @@ const char* kUsage =
     "                       [--audio] [--jpeg-channel N] [--no-prefix] [--fault NAME]... [--fault-after N]\n"
     "                       [--media DIR] [--clip NAME.264] [--copy-sent FILE]\n"
     "                       [--playback FILE.DVR] [--playback-start DVRTIME] [--playback-seconds N]\n"
+    "                       [--upgrade-result 0x91|0xNN] [--upgrade-reply MODE] [--upgrade-save FILE]\n"
     "--copy-sent FILE: append every frame block sent (frame header, picture, audio; no message\n"
     "                  header or data prefix) to FILE in send order; fault messages are not copied\n"
     "--playback FILE.DVR: remote playback plays this backup; without it, the clips play back as if\n"
     "                  recorded for --playback-seconds (3600) from --playback-start (1235908800,\n"
     "                  2009-03-01 12:00:00)\n"
+    "--upgrade-port N: the firmware upgrade receiver's port (4700; 0: one the system chooses)\n"
+    "--upgrade-result: the result its reply gives (0x91 complete, anything else a failure code)\n"
+    "--upgrade-reply: ok | short (1 byte, then close) | garbage (64 bytes, then close) |\n"
+    "                 wrong-code-first (a message the viewer ignores, then the reply) | none (close)\n"
+    "--upgrade-save FILE: the file bytes of each upgrade received, in order\n"
     "faults: garbage bad-magic bad-code short slow drop stall oversize\n"
     "commands on standard input: finish | error 0xNNNN | status | drop | fault NAME | stall | resume | quit\n";
 
@@ -97,7 +103,14 @@ int main(int argc, char** argv)
         else if (arg == "--playback") options.playbackFile = value();
         else if (arg == "--playback-start") options.playbackStart = uint32_t(number(0, 0xFFFFFFFF));
         else if (arg == "--playback-seconds") options.playbackSeconds = int(number(1, 86400 * 31));
-        else if (arg == "--fault") {
+        else if (arg == "--upgrade-result") options.upgrade.result = uint8_t(number(0, 0xFF));
+        else if (arg == "--upgrade-save") options.upgrade.saveFile = value();
+        else if (arg == "--upgrade-reply") {
+            options.upgrade.reply = value();
+            const auto& known = testdvr::UpgradeReplyNames();
+            if (std::find(known.begin(), known.end(), options.upgrade.reply) == known.end())
+                Fail("unknown upgrade reply: " + options.upgrade.reply);
+        } else if (arg == "--fault") {
             const std::string name = value();
             const auto& known = testdvr::FaultNames();
             if (std::find(known.begin(), known.end(), name) == known.end())
@@ -118,6 +131,10 @@ int main(int argc, char** argv)
         return 1;
     }
     LogLine("listening on 127.0.0.1:" + std::to_string(server.Port()));
+    if (server.UpgradePort() != 0)
+        LogLine("upgrade listening on 127.0.0.1:" + std::to_string(server.UpgradePort()));
+    else
+        LogLine("upgrade receiver off: " + server.UpgradeError());
 
     // Standard input may be closed (as under CI): then the DVR simply runs
     // until it is terminated.

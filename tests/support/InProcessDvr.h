@@ -18,10 +18,12 @@ namespace tarnvik::test {
 class InProcessDvr {
 public:
     // The port is chosen by the system unless `port` is given (a DVR that
-    // comes back where it was); an empty password becomes "1234".
+    // comes back where it was), and so is the upgrade port; an empty
+    // password becomes "1234".
     InProcessDvr(testdvr::Options options, const std::string& mediaDir, uint16_t port = 0)
     {
         options.port = port;
+        options.upgradePort = 0;
         options.mediaDir = mediaDir;
         if (options.password.empty())
             options.password = "1234";
@@ -47,6 +49,7 @@ public:
     bool Started() const { return started_; }
     const std::string& Error() const { return error_; }
     uint16_t Port() const { return server_->Port(); }
+    uint16_t UpgradePort() const { return server_->UpgradePort(); }
     bool Control(const std::string& line) { return server_->Control(line); }
 
     std::vector<std::string> Log() const
