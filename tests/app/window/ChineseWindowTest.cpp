@@ -9,6 +9,7 @@
 #include "dvrformat/Messages.h"
 #include "net/DvrSession.h"
 #include "net/LiveReception.h"
+#include "net/UpgradeTransfer.h"
 #include "storage/PlaybackSources.h"
 #include "storage/StreamRecorder.h"
 #include "support/ShownTexts.h"
@@ -86,7 +87,12 @@ TEST(ChineseWindow, MessagesOfThePartsBelowTheWindowAreTranslated)
                                       kVersionMismatch,  kFinishMessage,    kPlaybackStopped,    kCantMakeDirectory,
                                       kCantOpenFile,     kCantWriteFile,    kOpenFileError,      kSignatureInvalid,
                                       std::string(kSessionListFullText),    std::string(kIpAddressEmptyText),
-                                      std::string(kDeleteProfileQuestion)};
+                                      std::string(kDeleteProfileQuestion),
+                                      kNoFirmwareFile,   kCantConnectToServer, kUpgradeCompleteText,
+                                      kUpgradeClosedEarly, kFirmwareEmpty,    kFirmwareTooLarge,
+                                      UpgradeFailedText(0x03), ConnectRetryQuestion(111),
+                                      UpgradeSocketErrorText(104),
+                                      "Can't read /tmp/a.ncf: " + std::string(kFirmwareShortened)};
     for (unsigned code = 0; code <= 0xFFFF; ++code)
         if (std::string text = dvrformat::DescribeErrorCode(uint16_t(code)).message; !text.empty())
             messages.insert(text);
@@ -102,6 +108,7 @@ TEST(ChineseWindow, MessagesOfThePartsBelowTheWindowAreTranslated)
     for (const std::string& text : messages)
         EXPECT_FALSE(ReadsAsEnglish(LocalizedMessage(text))) << text;
     EXPECT_EQ(LocalizedMessage(ConnectionClosedWithCode(0x21)), "連線已關閉。(21)");
+    EXPECT_EQ(LocalizedMessage(UpgradeFailedText(0x03)), "韌體升級失敗[03]。");
     EXPECT_EQ(LocalizedMessage(notAFile), QStringLiteral("無法開啟 %1：不是檔案或磁碟").arg(dir.path().c_str()));
     // A text from the string table, already Chinese, and an unknown one pass as they are.
     const std::string chinese(LoadLocalizedString(3078, kLanguageChineseTaiwan));

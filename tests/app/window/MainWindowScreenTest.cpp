@@ -82,6 +82,8 @@ TEST(SmallScreen, EveryControlStaysOnTheScreenAndUsable)
     ExpectEverythingInside(w, "smallest, nine panes");
     w.Sheet()->setCurrentIndex(2);
     ExpectEverythingInside(w, "smallest, local page");
+    w.Sheet()->setCurrentWidget(w.UpgradeTab());
+    ExpectEverythingInside(w, "smallest, upgrade page");
 }
 
 TEST(MainWindow, ResizedMaximisedAndOnTheWholeMonitor)

@@ -73,7 +73,7 @@ TEST_F(WindowWithDvr, LogsInAndShowsVideoInTheFourPanes)
     LogIn();
     CMainDlg& w = *f->window;
     EXPECT_EQ(w.Button(ctl::Connect)->toolTip(), "Disconnect to DVR");
-    EXPECT_EQ(w.Sheet()->count(), 2) << "the local search page goes while a DVR is connected";
+    EXPECT_EQ(w.Sheet()->count(), 3) << "the local search page goes while a DVR is connected";
     EXPECT_TRUE(w.LiveTab()->PlayButton()->isEnabled());
     EXPECT_TRUE(dvr->WaitForLog("channels=0xffff op=17 panes=4"));
 

@@ -109,7 +109,7 @@ TEST(MainWindow, StartsIdleInTheFourPaneDivision)
     EXPECT_FALSE(w.Button(ctl::PtzLeft)->isEnabled());
     EXPECT_TRUE(w.Button(ctl::Connect)->isEnabled());
     EXPECT_EQ(w.Label(ctl::FrameRate)->text(), "0 fps");
-    EXPECT_EQ(w.Sheet()->count(), 3);
+    EXPECT_EQ(w.Sheet()->count(), 4);
     // Every pane starts with the no-video picture.
     EXPECT_TRUE(w.Core().Panes().Snapshot(0).noVideo);
     EXPECT_EQ(w.Core().Panes().Snapshot(0).image, w.NoVideoPicture());

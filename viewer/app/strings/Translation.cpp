@@ -54,6 +54,14 @@ constexpr const char* kMessageContext = "tarnvik::Messages";
     QT_TRANSLATE_NOOP("tarnvik::Messages", "Session List is full!"),
     QT_TRANSLATE_NOOP("tarnvik::Messages", "IP Address is empty!"),
     QT_TRANSLATE_NOOP("tarnvik::Messages", "Are you delete this information, Really ?"),
+    // Firmware upgrade.
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "Not loaded firmware file"),
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "Can't connect to server"),
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "Complete Firmware upgrade."),
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "The DVR closed the connection before confirming the upgrade."),
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "The firmware file is empty."),
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "The firmware file is larger than 4 GiB."),
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "The file became shorter while it was sent."),
 };
 
 // Qt's standard button texts, which Qt looks up in this context: the
@@ -72,6 +80,10 @@ constexpr const char* kPatterns[] = {
     QT_TRANSLATE_NOOP("tarnvik::Messages", "Connection closed.(%1)"),
     QT_TRANSLATE_NOOP("tarnvik::Messages", "Can't open %1: %2"),
     QT_TRANSLATE_NOOP("tarnvik::Messages", "No video data was found in %1."),
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "Can't read %1: %2"),
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "Firmware upgrade failed[%1]."),
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "Socket error %1 : Would you retry ?"),
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "Socket error : [%1]"),
     QT_TRANSLATE_NOOP("tarnvik::Messages", "%1: %2"),
 };
 

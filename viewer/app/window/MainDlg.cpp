@@ -364,8 +364,10 @@ void CMainDlg::OnSheetPageChanged(int index)
         netTab_->UpdateTimeReset();
     }
     ShowRecordingMark(); // the mark belongs to the stream of the mode shown
-    if (!connecting_)
-        Button(ctl::Connect)->setEnabled(page == liveTab_ || loggedIn_ || Reconnecting());
+    if (!connecting_ || page == upgradeTab_)
+        EnableConnect(page == liveTab_ || loggedIn_ || Reconnecting());
+    else
+        EnableConnect(true); // it cancels the attempt
 }
 
 // ---- Session ------------------------------------------------------------------
@@ -394,7 +396,7 @@ bool CMainDlg::StartConnect(const ConnectSettings& settings, bool clearPanes)
     cancelRequested_ = false;
     // While the attempt waits the button is a Disconnect button: it cancels.
     UpdateConnectButton(true);
-    Button(ctl::Connect)->setEnabled(true);
+    EnableConnect(true);
     // Resolving and connecting may take seconds for an address that does not
     // answer; the window goes on painting while a thread of its own waits.
     connector_ = std::thread([this, settings] {
@@ -408,7 +410,7 @@ bool CMainDlg::StartConnect(const ConnectSettings& settings, bool clearPanes)
 void CMainDlg::OnConnectOpened(bool ok, const ConnectSettings& settings)
 {
     StopConnector();
-    Button(ctl::Connect)->setEnabled(true);
+    EnableConnect(true);
     if (cancelRequested_) {
         cancelRequested_ = false;
         if (ok)
@@ -480,16 +482,17 @@ void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
             ScheduleReconnect();
         else
             repair_ = Repair::Off;
-        // The local page comes back only when no session is to be restored.
+        // The local page comes back, in its place before the upgrade page,
+        // only when no session is to be restored.
         if (!Reconnecting() && sheet_->indexOf(localTab_) < 0)
-            sheet_->addTab(localTab_, tr("Local"));
+            sheet_->insertTab(sheet_->indexOf(upgradeTab_), localTab_, tr("Local"));
         // Nothing more can arrive: the recording's file is closed.
         resumeRecording_ = Reconnecting() && core_->Recorder().IsRecording(kModeLive);
         core_->Recorder().StopRecording();
         ShowRecordingMark();
         for (auto& [id, light] : lights_)
             light->SetState(0);
-        Button(ctl::Connect)->setEnabled(sheet_->currentWidget() == liveTab_ || Reconnecting());
+        EnableConnect(sheet_->currentWidget() == liveTab_ || Reconnecting());
     }
     UpdateConnectButton(loggedIn || Reconnecting());
 }
@@ -506,6 +509,11 @@ void CMainDlg::UpdateConnectDependent()
     // reported them, so they never disagree with each other here.
     for (QWidget* w : connectDependent_)
         w->setEnabled(controlsEnabled_ && loggedIn_);
+}
+
+void CMainDlg::EnableConnect(bool enabled)
+{
+    Button(ctl::Connect)->setEnabled(enabled && sheet_->currentWidget() != upgradeTab_);
 }
 
 void CMainDlg::UpdateConnectButton(bool loggedIn)

@@ -7,6 +7,7 @@
 
 #include "app/ConnectionProfile.h"
 #include "app/window/QtUiBridge.h"
+#include "app/window/TabUpgrade.h"
 #include "net/DvrSession.h"
 #include "net/PtzRepeater.h"
 #include "net/ReconnectBackoff.h"
@@ -98,6 +99,9 @@ struct MainDlgOptions {
     std::function<int(class CHddPlayDlg&)> askTime;
     // Replaces running the "DVR Playback" dialog (tests): returns its exec() result.
     std::function<int(class CDvrPlaybackDlg&)> askPlayTime;
+    // The upgrade page's file dialog and connect wait; its DVR is chosen
+    // through askLogon when that is set.
+    UpgradeHooks upgrade;
 };
 
 class CMainDlg : public QDialog {
@@ -163,6 +167,7 @@ public:
     CTabNetSearch* NetTab() const { return netTab_; }
     QDateEdit* DatePicker() const { return datePicker_; }
     QTimeEdit* TimePicker() const { return timePicker_; }
+    CTabUpgrade* UpgradeTab() const { return upgradeTab_; }
     QTabWidget* Sheet() const { return sheet_; }
     // The no-video picture every pane starts with.
     const QImage& NoVideoPicture() const { return noVideo_; }
@@ -205,6 +210,9 @@ private:
     // A control's tooltip followed by the key that does the same.
     QString WithKey(int controlId, const QString& text) const;
     void UpdateConnectButton(bool loggedIn);
+    // Enables the Connect button as asked, except while the upgrade page is
+    // shown: an upgrade chooses its DVR on its own.
+    void EnableConnect(bool enabled);
     void StopConnector();
     void EnableDivisionButtons(int channelCount);
     // Self-repair of the live view (MainDlgRepair.cpp).
@@ -260,6 +268,7 @@ private:
     CTabLive* liveTab_ = nullptr;
     CTabNetSearch* netTab_ = nullptr;
     CTabLocalSearch* localTab_ = nullptr;
+    CTabUpgrade* upgradeTab_ = nullptr;
     // Everything but the panes; hidden in full screen.
     std::vector<QWidget*> chrome_;
     // Where each of chrome_ sits in the 1017 x 755 design, and the scale

@@ -16,6 +16,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 
 static void InitSkinResources()
@@ -207,7 +208,16 @@ void CMainDlg::BuildSheet()
     sheet_->addTab(liveTab_, tr("Live"));
     sheet_->addTab(netTab_, tr("Remote"));
     sheet_->addTab(localTab_, tr("Local"));
+    // The upgrade page chooses its DVR through the logon dialog, as Connect does.
+    UpgradeHooks upgradeHooks = options_.upgrade;
+    if (!upgradeHooks.askDvr)
+        upgradeHooks.askDvr = options_.askLogon;
+    upgradeTab_ = new CTabUpgrade(ini_, app_, notifier_, std::move(upgradeHooks), sheet_);
+    sheet_->addTab(upgradeTab_, tr("Upgrade"));
     sheet_->setGeometry(826, 368, 186, 300);
+    // Four pages share the panel's narrow sheet: tighter tabs keep every
+    // title in view, without scroll arrows.
+    sheet_->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 3px; }"));
     chrome_.push_back(sheet_);
 
     // Space pauses and plays from anywhere in the window.

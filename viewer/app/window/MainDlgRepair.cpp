@@ -45,7 +45,7 @@ void CMainDlg::ScheduleReconnect()
     nextAttempt_ = std::chrono::steady_clock::now() + delay;
     reconnectTimer_.start(delay);
     UpdateConnectButton(true);
-    Button(ctl::Connect)->setEnabled(true);
+    EnableConnect(true);
     UpdatePaneSignals();
 }
 

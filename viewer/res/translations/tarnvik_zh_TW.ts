@@ -124,6 +124,10 @@
         <source>RECONNECTING IN %1 s</source>
         <translation>%1 秒後重新連線</translation>
     </message>
+    <message>
+        <source>Upgrade</source>
+        <translation>升級</translation>
+    </message>
 </context>
 <context>
     <name>tarnvik::CSettingDlg</name>
@@ -342,6 +346,29 @@
     </message>
 </context>
 <context>
+    <name>tarnvik::CTabUpgrade</name>
+    <message>
+        <source>Load firmware file</source>
+        <translation>載入韌體檔案</translation>
+    </message>
+    <message>
+        <source>firmware file (*.ncf)</source>
+        <translation>韌體檔案 (*.ncf)</translation>
+    </message>
+    <message>
+        <source>All File (*)</source>
+        <translation>所有檔案 (*)</translation>
+    </message>
+    <message>
+        <source>Connecting to %1…</source>
+        <translation>正在連線到 %1…</translation>
+    </message>
+    <message>
+        <source>Sent, waiting for the DVR…</source>
+        <translation>已送出，等待 DVR 回應…</translation>
+    </message>
+</context>
+<context>
     <name>tarnvik::Messages</name>
     <message>
         <source>Connection closed.</source>
@@ -484,6 +511,50 @@ When continuously it uses, connection do as a favor again.</source>
     <message>
         <source>%1: %2</source>
         <translation>%1：%2</translation>
+    </message>
+    <message>
+        <source>Not loaded firmware file</source>
+        <translation>未載入韌體檔案</translation>
+    </message>
+    <message>
+        <source>Can&apos;t connect to server</source>
+        <translation>無法連線到伺服器</translation>
+    </message>
+    <message>
+        <source>Complete Firmware upgrade.</source>
+        <translation>韌體升級完成。</translation>
+    </message>
+    <message>
+        <source>The DVR closed the connection before confirming the upgrade.</source>
+        <translation>DVR 在確認升級之前就關閉了連線。</translation>
+    </message>
+    <message>
+        <source>The firmware file is empty.</source>
+        <translation>韌體檔案是空的。</translation>
+    </message>
+    <message>
+        <source>The firmware file is larger than 4 GiB.</source>
+        <translation>韌體檔案大於 4 GiB。</translation>
+    </message>
+    <message>
+        <source>The file became shorter while it was sent.</source>
+        <translation>檔案在傳送期間變短了。</translation>
+    </message>
+    <message>
+        <source>Can&apos;t read %1: %2</source>
+        <translation>無法讀取 %1：%2</translation>
+    </message>
+    <message>
+        <source>Firmware upgrade failed[%1].</source>
+        <translation>韌體升級失敗[%1]。</translation>
+    </message>
+    <message>
+        <source>Socket error %1 : Would you retry ?</source>
+        <translation>通訊端錯誤 %1：要重試嗎？</translation>
+    </message>
+    <message>
+        <source>Socket error : [%1]</source>
+        <translation>通訊端錯誤：[%1]</translation>
     </message>
 </context>
 </TS>
