@@ -482,10 +482,9 @@ void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
             ScheduleReconnect();
         else
             repair_ = Repair::Off;
-        // The local page comes back, in its place before the upgrade page,
-        // only when no session is to be restored.
-        if (!Reconnecting() && sheet_->indexOf(localTab_) < 0)
-            sheet_->insertTab(sheet_->indexOf(upgradeTab_), localTab_, tr("Local"));
+        // The local page comes back only when no session is to be restored.
+        if (!Reconnecting())
+            ShowLocalPage();
         // Nothing more can arrive: the recording's file is closed.
         resumeRecording_ = Reconnecting() && core_->Recorder().IsRecording(kModeLive);
         core_->Recorder().StopRecording();
@@ -509,6 +508,12 @@ void CMainDlg::UpdateConnectDependent()
     // reported them, so they never disagree with each other here.
     for (QWidget* w : connectDependent_)
         w->setEnabled(controlsEnabled_ && loggedIn_);
+}
+
+void CMainDlg::ShowLocalPage()
+{
+    if (sheet_->indexOf(localTab_) < 0)
+        sheet_->insertTab(sheet_->indexOf(upgradeTab_), localTab_, tr("Local"));
 }
 
 void CMainDlg::EnableConnect(bool enabled)

@@ -213,6 +213,8 @@ private:
     // Enables the Connect button as asked, except while the upgrade page is
     // shown: an upgrade chooses its DVR on its own.
     void EnableConnect(bool enabled);
+    // The local page back in the sheet, in its place before the upgrade page.
+    void ShowLocalPage();
     void StopConnector();
     void EnableDivisionButtons(int channelCount);
     // Self-repair of the live view (MainDlgRepair.cpp).

@@ -174,8 +174,7 @@ bool CMainDlg::StartPlayback(PlayerSource&& source, const QString& title)
         core_->Channels().RecreateDecoders();
     }
     ClearPanes();
-    if (sheet_->indexOf(localTab_) < 0)
-        sheet_->addTab(localTab_, tr("Local"));
+    ShowLocalPage();
     sheet_->setCurrentWidget(localTab_);
     ShowPlaybackControls(true);
     slider_->SetRange(0, std::max<int64_t>(source.SliderMaximum(), 0));

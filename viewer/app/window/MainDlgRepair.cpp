@@ -71,8 +71,7 @@ void CMainDlg::StopReconnecting()
     resumeRecording_ = false;
     if (!loggedIn_) {
         UpdateConnectButton(false);
-        if (sheet_->indexOf(localTab_) < 0)
-            sheet_->addTab(localTab_, tr("Local"));
+        ShowLocalPage();
     }
     UpdatePaneSignals();
 }
