@@ -194,6 +194,7 @@ void CTabUpgrade::Connect()
     phase_ = Phase::Connecting;
     ShowStatus(tr("Connecting to %1…").arg(QString::fromStdString(host_)));
     socket_ = new QTcpSocket(this);
+    ++socketNumber_;
     // A DVR that vanishes while the viewer waits for its answer is noticed
     // by the system in the end.
     socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
@@ -219,8 +220,8 @@ void CTabUpgrade::OnSocketError(QAbstractSocket::SocketError error)
     // socket, and a message box must not run inside its emission.
     QMetaObject::invokeMethod(
         this,
-        [this, error, socket = socket_] {
-            if (socket != socket_)
+        [this, error, number = socketNumber_] {
+            if (!socket_ || number != socketNumber_)
                 return; // already dealt with
             if (phase_ == Phase::Connecting)
                 OnConnectFailed(error);

@@ -118,6 +118,7 @@ private:
     std::string host_;      // the DVR of the upgrade in progress
     uint16_t port_ = kUpgradePort;
     QTcpSocket* socket_ = nullptr; // none while idle
+    uint64_t socketNumber_ = 0;    // counts the sockets made, to tell a late signal's socket
     QTimer connectTimer_;
     UpgradeTransfer transfer_;
     std::vector<uint8_t> outgoing_; // reused for each block of messages
