@@ -111,6 +111,8 @@ bool DvrServer::Start(std::string& error)
         error = "no .264 clips in " + options_.mediaDir;
         return false;
     }
+    if (options_.chaosSeed >= 0)
+        chaos_ = std::make_unique<ChaosPlan>(uint32_t(options_.chaosSeed), options_.faults);
     if (!options_.playbackFile.empty()) {
         recording_ = LoadDvrFile(options_.playbackFile, error);
         if (!recording_)
@@ -191,7 +193,7 @@ void DvrServer::Run()
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         const std::string name = std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
-        Log("connection from " + name);
+        Log("connection from " + name + " at " + std::to_string(WallMilliseconds()));
         // Started under the lock, so Stop either sees the session or it
         // never starts.
         std::lock_guard<std::mutex> guard(sessionsLock_);

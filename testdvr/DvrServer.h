@@ -6,6 +6,7 @@
 #pragma once
 
 #include "Media.h"
+#include "Chaos.h"
 #include "Recording.h"
 #include "UpgradeReceiver.h"
 
@@ -49,6 +50,8 @@ struct Options {
     int playbackSeconds = 3600;
     // The firmware upgrade receiver on upgradePort (0: one the system chooses).
     UpgradeOptions upgrade;
+    // >= 0: the chaos schedule of this seed runs on every session's live video.
+    int64_t chaosSeed = -1;
 };
 
 // Fault names accepted by --fault and by the "fault NAME" control command.
@@ -91,6 +94,8 @@ public:
     void Log(const std::string& line) const { log_(line); }
 
     const Recording& Recorded() const { return *recording_; }
+    // The chaos schedule, or null without --chaos.
+    ChaosPlan* Chaos() const { return chaos_.get(); }
     // The DVR plays back to one viewer at a time: a session claims playback
     // when it positions and releases it at its session end or when it closes.
     bool ClaimPlayback(const Session* session);
@@ -107,6 +112,7 @@ private:
     std::mutex sessionsLock_;
     std::vector<std::shared_ptr<Session>> sessions_;
     std::unique_ptr<Recording> recording_;
+    std::unique_ptr<ChaosPlan> chaos_;
     std::mutex playbackLock_; // guards playbackOwner_
     const Session* playbackOwner_ = nullptr;
     std::mutex copyLock_; // one block at a time into copyFd_

@@ -74,7 +74,7 @@ void Session::Stop()
 bool Session::Send(const uint8_t* data, size_t size, bool slow)
 {
     // A slow sender trickles its bytes: small pieces with pauses between.
-    const size_t piece = slow ? 64 : size;
+    const size_t piece = slow ? (trickle_.load() ? 16 : 64) : size;
     size_t sent = 0;
     while (sent < size && !closing_) {
         const size_t n = std::min(piece, size - sent);
@@ -101,7 +101,7 @@ bool Session::SendHeaderAndPayload(uint8_t code, uint8_t sub, const uint8_t* pay
     if (size)
         std::memcpy(message.data() + kMessageHeaderSize, payload, size);
     std::lock_guard<std::mutex> guard(sendLock_);
-    return Send(message.data(), message.size(), options_.faults.count("slow") > 0);
+    return Send(message.data(), message.size(), Slow());
 }
 
 void Session::SendFinish()
@@ -167,7 +167,7 @@ void Session::ReadLoop()
     wake_.notify_all();
     server_.ReleasePlayback(this);
     finished_ = true;
-    server_.Log("closed " + peer_);
+    server_.Log("closed " + peer_ + " at " + std::to_string(WallMilliseconds()));
 }
 
 void Session::HandleRequest(const MessageHeader& header, const uint8_t* payload)
@@ -448,6 +448,10 @@ void Session::StreamLoop()
             if (slot > 0)
                 std::this_thread::sleep_until(tickStart + period * slot / active);
             ++slot;
+            if (ChaosPlan* chaos = server_.Chaos(); chaos && !ChaosTick(*chaos)) {
+                halted = closing_.load();
+                continue;
+            }
             // A request takes effect at once, not after the picture period
             // in progress: a channel it took away is not sent any more.
             {
@@ -470,7 +474,8 @@ void Session::StreamLoop()
 bool Session::ApplyPeriodicFaults(const std::function<void(std::vector<uint8_t>&)>& build)
 {
     const long sent = ++picturesSent_;
-    if (options_.faults.empty() || sent % options_.faultAfter != 0)
+    // Under the chaos schedule the faults of --fault strike when it says.
+    if (options_.faults.empty() || server_.Chaos() || sent % options_.faultAfter != 0)
         return true;
     bool halted = false;
     for (const std::string& f : options_.faults) {
@@ -488,12 +493,93 @@ void Session::SendPicture(int channel)
 {
     BuildPicture(channel, message_);
     std::lock_guard<std::mutex> guard(sendLock_);
-    if (!Send(message_.data(), message_.size(), options_.faults.count("slow") > 0)) {
+    if (!Send(message_.data(), message_.size(), Slow())) {
         closing_ = true;
         return;
     }
     const size_t skip = kMessageHeaderSize + (options_.noPrefix ? 0 : kDataPrefixSize);
     server_.CopySent(message_.data() + skip, message_.size() - skip);
+}
+
+} // namespace testdvr
+
+namespace testdvr {
+
+bool Session::ChaosTick(ChaosPlan& chaos)
+{
+    const auto now = Clock::now();
+    auto healthy = [&] {
+        chaosStep_ = chaos.Next();
+        chaosUntil_ = now + chaosStep_.healthy;
+        server_.Log("chaos healthy at " + std::to_string(WallMilliseconds()) + " for " +
+                    std::to_string(chaosStep_.healthy.count()) + " ms");
+    };
+    if (!chaosStarted_) {
+        chaosStarted_ = true;
+        healthy();
+        return true;
+    }
+    if (chaosLasting_ == "ended")
+        return false;
+    if (!chaosLasting_.empty()) {
+        if (now < chaosUntil_)
+            return chaosLasting_ != "black-hole";
+        chaosLasting_.clear();
+        trickle_ = false;
+        healthy();
+        return true;
+    }
+    if (now < chaosUntil_)
+        return true;
+    const std::string fault = chaosStep_.fault;
+    server_.Log("chaos fault " + fault + " at " + std::to_string(WallMilliseconds()));
+    if (fault == "black-hole" || fault == "stall" || fault == "trickle" || fault == "slow") {
+        chaosLasting_ = fault == "black-hole" || fault == "stall" ? "black-hole" : "trickle";
+        trickle_ = chaosLasting_ == "trickle";
+        chaosUntil_ = now + chaosStep_.lasting;
+        return chaosLasting_ == "trickle";
+    }
+    if (!ApplyChaosFault(fault, chaos, 0))
+        return false;
+    if (fault == "bad-code") {
+        // The viewer gives the connection up after these headers; nothing
+        // healthy follows on it.
+        chaosLasting_ = "ended";
+        return false;
+    }
+    healthy();
+    return true;
+}
+
+bool Session::ApplyChaosFault(const std::string& fault, ChaosPlan& chaos, int channel)
+{
+    if (fault == "huge-length" || fault == "zero-length") {
+        uint8_t header[kMessageHeaderSize];
+        MessageHeader h;
+        h.code = cmd::Live;
+        h.sub = 1;
+        h.length = fault == "huge-length" ? 0x7FFFFFFF : 0;
+        h.Write(header);
+        std::lock_guard<std::mutex> guard(sendLock_);
+        return Send(header, sizeof header, false);
+    }
+    if (fault == "garbage-burst") {
+        const std::vector<uint8_t> burst = chaos.Burst();
+        std::lock_guard<std::mutex> guard(sendLock_);
+        return Send(burst.data(), burst.size(), false);
+    }
+    if (fault == "reset") {
+        // Closed with a reset rather than an orderly end: no linger, and the
+        // server closes the socket once the reader has seen the end.
+        linger hard{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        server_.Log("reset " + peer_);
+        closing_ = true;
+        ::shutdown(fd_, SHUT_RD);
+        wake_.notify_all();
+        return false;
+    }
+    return ApplyFault(fault, [this, channel](std::vector<uint8_t>& message) { BuildPicture(channel, message); });
 }
 
 } // namespace testdvr

@@ -9,6 +9,7 @@
 #include "dvrformat/Messages.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -72,6 +73,11 @@ private:
     // makes a healthy message of the stream under way, for the faults that
     // cut or enlarge one.
     bool ApplyFault(const std::string& fault, const std::function<void(std::vector<uint8_t>&)>& build);
+    // One step of the chaos schedule before a tick's pictures: false when
+    // none are to be sent now (a black hole, or the connection ended).
+    bool ChaosTick(ChaosPlan& chaos);
+    bool ApplyChaosFault(const std::string& fault, ChaosPlan& chaos, int channel);
+    bool Slow() const { return trickle_.load() || (!server_.Chaos() && options_.faults.count("slow") > 0); }
     // The periodic faults of --fault, counted over every picture sent.
     bool ApplyPeriodicFaults(const std::function<void(std::vector<uint8_t>&)>& build);
 
@@ -109,7 +115,15 @@ private:
     // faults count.
     std::atomic<long> picturesSent_{0};
 
+    std::atomic<bool> trickle_{false}; // a chaos trickle: every message sent a few bytes at a time
+
     // Streamer thread only.
+    bool chaosStarted_ = false;
+    // "black-hole" or "trickle" while one runs; "ended" once the viewer was
+    // sent what makes it give the connection up.
+    std::string chaosLasting_;
+    std::chrono::steady_clock::time_point chaosUntil_;
+    ChaosStep chaosStep_;
     std::vector<uint8_t> message_;
     uint32_t audioPhase_[16] = {};
 };

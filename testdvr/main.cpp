@@ -28,6 +28,7 @@ const char* kUsage =
     "                       [--media DIR] [--clip NAME.264] [--copy-sent FILE]\n"
     "                       [--playback FILE.DVR] [--playback-start DVRTIME] [--playback-seconds N]\n"
     "                       [--upgrade-result 0x91|0xNN] [--upgrade-reply MODE] [--upgrade-save FILE]\n"
+    "                       [--chaos SEED]\n"
     "--copy-sent FILE: append every frame block sent (frame header, picture, audio; no message\n"
     "                  header or data prefix) to FILE in send order; fault messages are not copied\n"
     "--playback FILE.DVR: remote playback plays this backup; without it, the clips play back as if\n"
@@ -39,6 +40,9 @@ const char* kUsage =
     "                 wrong-code-first (a message the viewer ignores, then the reply) | none (close)\n"
     "--upgrade-save FILE: the file bytes of each upgrade received, in order\n"
     "faults: garbage bad-magic bad-code short slow drop stall oversize\n"
+    "--chaos SEED: healthy stretches of live video (2.5-5 s) alternate with faults drawn from SEED:\n"
+    "                  those of --fault (all when none is given) and huge-length zero-length black-hole\n"
+    "                  trickle reset garbage-burst; each is logged with the time in ms since 1970\n"
     "commands on standard input: finish | error 0xNNNN | status | drop | fault NAME | stall | resume | quit\n";
 
 std::mutex g_logLock;
@@ -101,6 +105,7 @@ int main(int argc, char** argv)
         else if (arg == "--clip") options.clip = value();
         else if (arg == "--copy-sent") options.copySent = value();
         else if (arg == "--playback") options.playbackFile = value();
+        else if (arg == "--chaos") options.chaosSeed = int64_t(number(0, 0xFFFFFFFF));
         else if (arg == "--playback-start") options.playbackStart = uint32_t(number(0, 0xFFFFFFFF));
         else if (arg == "--playback-seconds") options.playbackSeconds = int(number(1, 86400 * 31));
         else if (arg == "--upgrade-result") options.upgrade.result = uint8_t(number(0, 0xFF));

@@ -8,6 +8,7 @@
 #include "app/strings/Translation.h"
 #include "app/window/MainDlg.h"
 #include "app/window/QtNotifier.h"
+#include "net/Trace.h"
 #include "storage/LocalPlayer.h"
 
 #include <QApplication>
@@ -137,5 +138,9 @@ int main(int argc, char** argv)
         });
     }
     window.exec();
+    // Before the shutdown sequence, which may wait for the network.
+    if (TraceEnabled())
+        std::cerr << "ui lateness: worst " << window.WorstUiLatenessMs() << " ms over " << window.UiLatenessTicks()
+                  << " ticks while connected or reconnecting" << std::endl;
     return exitCode;
 }

@@ -6,16 +6,19 @@
 #include "app/strings/MainWindowSizing.h"
 #include "app/strings/StringTable.h"
 #include "app/window/OneCamera.h"
+#include "app/window/LatenessWatch.h"
 #include "app/window/TabPages.h"
 #include "app/window/WindowLayout.h"
 #include "storage/LocalPlayer.h"
 #include "video/AudioPlayer.h"
 #include "net/ReceptionStatus.h"
+#include "net/Trace.h"
 #include "video/Divisions.h"
 #include "video/ViewerCore.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QLabel>
@@ -146,6 +149,10 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
     connect(&reconnectTimer_, &QTimer::timeout, this, &CMainDlg::TryReconnect);
     connect(&signalTimer_, &QTimer::timeout, this, &CMainDlg::UpdatePaneSignals);
     signalTimer_.start(250);
+    if (TraceEnabled()) {
+        lateness_ = std::make_unique<LatenessWatch>(this, [this] { return loggedIn_ || Reconnecting(); });
+        lateness_->Start();
+    }
 
     // The design size, or less where the screen is smaller; the user may
     // resize and maximise the window from there.
@@ -159,8 +166,12 @@ CMainDlg::CMainDlg(const IniFile& ini, AppSettings& app, Notifier& notifier, Mai
     qApp->installEventFilter(this);
 }
 
+int CMainDlg::WorstUiLatenessMs() const { return lateness_ ? lateness_->WorstMs() : 0; }
+long CMainDlg::UiLatenessTicks() const { return lateness_ ? lateness_->MeasuredTicks() : 0; }
+
 CMainDlg::~CMainDlg()
 {
+    lateness_.reset();
     qApp->removeEventFilter(this);
     rateTimer_.stop();
     signalTimer_.stop();
@@ -532,6 +543,10 @@ void CMainDlg::UpdateConnectButton(bool loggedIn)
 void CMainDlg::OnRateTimer()
 {
     const RateTexts texts = RateTick(core_->State());
+    // What was shown each second, with the wall-clock time, so that a run
+    // against a misbehaving DVR can be checked for how soon video came back.
+    if (TraceEnabled())
+        Trace("shown at " + std::to_string(QDateTime::currentMSecsSinceEpoch()) + ": " + texts.fps);
     if (!fullScreen_) {
         labels_[ctl::FrameRate]->setText(QString::fromStdString(texts.fps));
         labels_[ctl::BitRate]->setText(QString::fromStdString(texts.bps));

@@ -153,6 +153,12 @@ public:
     CTabLocalSearch* LocalTab() const { return localTab_; }
     CBitmapSlider* PositionSlider() const { return slider_; }
 
+    // With TARNVIK_TRACE=1: the longest the user-interface thread was held up
+    // while a session ran or was being restored (ms), and the 20 ms ticks
+    // that measured it.
+    int WorstUiLatenessMs() const;
+    long UiLatenessTicks() const;
+
     // The English id's string in the window's language.
     QString LoadText(int englishId) const;
 
@@ -285,6 +291,7 @@ private:
     bool controlsEnabled_ = true;  // likewise
 
     QTimer rateTimer_;
+    std::unique_ptr<class LatenessWatch> lateness_;
 
     bool muted_ = true;
     bool fullScreen_ = false;
