@@ -12,6 +12,8 @@
 #include "storage/LocalPlayer.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QPalette>
 #include <QStyleFactory>
@@ -63,11 +65,37 @@ void UseDarkTheme(QApplication& app)
     app.setPalette(p);
 }
 
+// With TARNVIK_TRACE=1, every event the window's thread took longer than
+// 50 ms over is traced with its type and receiver, to find what holds the
+// window up (an event that opens a dialog counts the dialog's time too).
+class TracingApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (!tracing_)
+            return QApplication::notify(receiver, event);
+        QElapsedTimer clock;
+        clock.start();
+        // Read before delivery: the event and its receiver may be gone after it.
+        const int type = int(event->type());
+        const char* name = receiver->metaObject()->className();
+        const bool result = QApplication::notify(receiver, event);
+        if (const qint64 took = clock.elapsed(); took > 50)
+            Trace("slow event " + std::to_string(type) + " to " + name + " took " +
+                  std::to_string(took) + " ms, until " + std::to_string(QDateTime::currentMSecsSinceEpoch()));
+        return result;
+    }
+
+private:
+    const bool tracing_ = TraceEnabled();
+};
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    TracingApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TarnvikPlayer"));
 
     std::vector<std::string> args;
