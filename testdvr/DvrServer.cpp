@@ -138,24 +138,9 @@ bool DvrServer::Start(std::string& error)
         }
     }
 
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0) {
-        error = std::string("socket: ") + std::strerror(errno);
+    listenFd_ = ListenOnLoopback(options_.port, 8, port_, error);
+    if (listenFd_ < 0)
         return false;
-    }
-    int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(options_.port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0 || ::listen(listenFd_, 8) < 0) {
-        error = "cannot listen on 127.0.0.1:" + std::to_string(options_.port) + ": " + std::strerror(errno);
-        return false;
-    }
-    socklen_t length = sizeof address;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
 
     upgrade_ = std::make_unique<UpgradeReceiver>(options_.upgradePort, options_.upgrade, log_);
     if (!upgrade_->Start(upgradeError_))

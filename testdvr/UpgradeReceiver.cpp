@@ -77,28 +77,35 @@ UpgradeReceiver::~UpgradeReceiver()
     Stop();
 }
 
-bool UpgradeReceiver::Start(std::string& error)
+int ListenOnLoopback(uint16_t port, int backlog, uint16_t& chosen, std::string& error)
 {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
         error = std::string("socket: ") + std::strerror(errno);
-        return false;
+        return -1;
     }
     int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(requestedPort_);
+    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0 || ::listen(listenFd_, 4) < 0) {
-        error = "cannot listen on 127.0.0.1:" + std::to_string(requestedPort_) + ": " + std::strerror(errno);
-        ::close(listenFd_);
-        listenFd_ = -1;
-        return false;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0 || ::listen(fd, backlog) < 0) {
+        error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
+        ::close(fd);
+        return -1;
     }
     socklen_t length = sizeof address;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    chosen = ntohs(address.sin_port);
+    return fd;
+}
+
+bool UpgradeReceiver::Start(std::string& error)
+{
+    listenFd_ = ListenOnLoopback(requestedPort_, 4, port_, error);
+    if (listenFd_ < 0)
+        return false;
     runner_ = std::thread([this] { Run(); });
     return true;
 }

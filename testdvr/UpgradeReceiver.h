@@ -30,6 +30,10 @@ struct UpgradeOptions {
 
 const std::vector<std::string>& UpgradeReplyNames();
 
+// A listening socket on 127.0.0.1:`port` (0: one the system chooses, set in
+// `chosen`), for both of the DVR's listeners; -1 with a reason.
+int ListenOnLoopback(uint16_t port, int backlog, uint16_t& chosen, std::string& error);
+
 class UpgradeReceiver {
 public:
     using LogFn = std::function<void(const std::string&)>;
