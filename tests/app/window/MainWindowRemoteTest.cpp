@@ -82,15 +82,7 @@ protected:
         dvr.reset();
     }
 
-    void LogIn()
-    {
-        ConnectSettings s;
-        s.host = "127.0.0.1";
-        s.port = dvr->Port();
-        s.password = "1234";
-        f->window->ConnectTo(s);
-        ASSERT_TRUE(WaitFor([&] { return f->window->Core().State().loggedIn.load(); }));
-    }
+    void LogIn() { ASSERT_TRUE(LogInTo(*f->window, dvr->Port())); }
     std::string PaneTime(int pane) { return f->window->Core().Panes().Snapshot(pane).timeText; }
     // Every one of the four panes shows a picture of exactly `text`.
     bool PanesAt(const std::string& text)

@@ -46,16 +46,7 @@ protected:
         ASSERT_TRUE(dvr->Started()) << dvr->Error();
     }
 
-    void LogIn()
-    {
-        ConnectSettings s;
-        s.host = "127.0.0.1";
-        s.port = dvr->Port();
-        s.password = "1234";
-        f->window->ConnectTo(s);
-        ASSERT_TRUE(WaitFor([&] { return f->window->Core().State().loggedIn.load(); }));
-        ASSERT_TRUE(WaitFor([&] { return f->window->windowTitle() == "Network Viewer - 127.0.0.1"; }));
-    }
+    void LogIn() { ASSERT_TRUE(LogInTo(*f->window, dvr->Port())); }
 
     // Waits for a line of the DVR's log; the window's timers go on meanwhile.
     bool Logged(const std::string& text)

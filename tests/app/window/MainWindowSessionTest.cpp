@@ -45,22 +45,8 @@ protected:
         dvr.reset();
     }
 
-    ConnectSettings Settings() const
-    {
-        ConnectSettings s;
-        s.host = "127.0.0.1";
-        s.port = dvr->Port();
-        s.password = "1234";
-        return s;
-    }
-
-    void LogIn()
-    {
-        f->window->ConnectTo(Settings());
-        ASSERT_TRUE(WaitFor([&] { return f->window->Core().State().loggedIn.load(); }));
-        // The window learns of the login through its queue.
-        ASSERT_TRUE(WaitFor([&] { return f->window->windowTitle() == "Network Viewer - 127.0.0.1"; }));
-    }
+    ConnectSettings Settings() const { return TestDvrSettings(dvr->Port()); }
+    void LogIn() { ASSERT_TRUE(LogInTo(*f->window, dvr->Port())); }
 
     std::unique_ptr<InProcessDvr> dvr;
     std::unique_ptr<WindowFixture> f = std::make_unique<WindowFixture>();

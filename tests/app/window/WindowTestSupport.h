@@ -7,6 +7,7 @@
 #include "app/ConnectionProfile.h"
 #include "app/IniFile.h"
 #include "app/window/MainDlg.h"
+#include "video/ViewerCore.h"
 #include "support/RecordingNotifier.h"
 
 #include <QTest>
@@ -37,6 +38,25 @@ template <typename F>
 bool WaitFor(F done, int limitMs = 10000)
 {
     return QTest::qWaitFor(done, limitMs);
+}
+
+// The test DVR on loopback `port`, as its in-process form starts it.
+inline ConnectSettings TestDvrSettings(uint16_t port)
+{
+    ConnectSettings s;
+    s.host = "127.0.0.1";
+    s.port = port;
+    s.password = "1234";
+    return s;
+}
+
+// Connects the window to the test DVR on `port` and waits until the window
+// itself has heard of the login (through its queue). False on a timeout.
+inline bool LogInTo(CMainDlg& window, uint16_t port)
+{
+    window.ConnectTo(TestDvrSettings(port));
+    return WaitFor([&] { return window.Core().State().loggedIn.load(); }) &&
+           WaitFor([&] { return window.windowTitle() == "Network Viewer - 127.0.0.1"; });
 }
 
 } // namespace tarnvik::test
