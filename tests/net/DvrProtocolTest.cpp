@@ -1,4 +1,5 @@
 #include "net/DvrProtocol.h"
+#include "net/DvrSocket.h"
 #include "support/LoopbackPeer.h"
 #include "support/RecordingNotifier.h"
 

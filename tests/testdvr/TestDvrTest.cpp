@@ -5,6 +5,7 @@
 
 #include "dvrformat/FrameHeader.h"
 #include "net/DvrProtocol.h"
+#include "net/DvrSocket.h"
 #include "support/InProcessDvr.h"
 #include "support/RecordingNotifier.h"
 

@@ -16,7 +16,7 @@ std::string ConnectionClosedWithCode(uint16_t lastErrorCode)
     return text;
 }
 
-DvrProtocol::DvrProtocol(DvrSocket& socket, Notifier& notifier, std::chrono::milliseconds badHeaderPause)
+DvrProtocol::DvrProtocol(ByteStream& socket, Notifier& notifier, std::chrono::milliseconds badHeaderPause)
     : socket_(socket)
     , notifier_(notifier)
     , badHeaderPause_(badHeaderPause)

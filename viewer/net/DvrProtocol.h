@@ -1,4 +1,5 @@
-// Reading and sending messages of the DVR command protocol on a DvrSocket:
+// Reading and sending messages of the DVR command protocol on a connection
+// (a DvrSocket, or bytes in memory for fuzzing):
 // the length rule, the accepted codes, resynchronisation after garbage, the
 // bad-header limit, the end-of-connection messages and error replies.
 //
@@ -9,7 +10,7 @@
 
 #include "dvrformat/FrameHeader.h"
 #include "dvrformat/Messages.h"
-#include "net/DvrSocket.h"
+#include "net/ByteStream.h"
 #include "net/Notifier.h"
 
 #include <chrono>
@@ -52,7 +53,7 @@ public:
     static constexpr uint32_t kMaxMessageLength = 16u * 1024 * 1024;
     static constexpr std::chrono::milliseconds kBadHeaderPause{100};
 
-    DvrProtocol(DvrSocket& socket, Notifier& notifier,
+    DvrProtocol(ByteStream& socket, Notifier& notifier,
                 std::chrono::milliseconds badHeaderPause = kBadHeaderPause);
 
     // Builds the header (length = payload size for the code) and writes header
@@ -95,7 +96,7 @@ private:
     int ReceiveBounded(uint8_t* into, size_t keep, size_t n);
     bool Discard(size_t n);
 
-    DvrSocket& socket_;
+    ByteStream& socket_;
     Notifier& notifier_;
     std::chrono::milliseconds badHeaderPause_;
     std::unique_ptr<uint8_t[]> receiveBuffer_;

@@ -13,6 +13,8 @@
 // while another thread still reads the previous connection.
 #pragma once
 
+#include "net/ByteStream.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -23,13 +25,13 @@
 
 namespace tarnvik {
 
-class DvrSocket {
+class DvrSocket final : public ByteStream {
 public:
     static constexpr std::chrono::milliseconds kDefaultInactivityLimit{30000};
     static constexpr std::chrono::milliseconds kDefaultConnectLimit{20000};
 
     explicit DvrSocket(std::chrono::milliseconds inactivityLimit = kDefaultInactivityLimit);
-    ~DvrSocket();
+    ~DvrSocket() override;
     DvrSocket(const DvrSocket&) = delete;
     DvrSocket& operator=(const DvrSocket&) = delete;
 
@@ -48,14 +50,14 @@ public:
     int Read(uint8_t* buffer, size_t n);
     // Sends all n bytes (waiting for room at most the inactivity limit).
     // Returns n, or -1 when the send failed; LastError() tells why.
-    int Write(const uint8_t* buffer, size_t n);
+    int Write(const uint8_t* buffer, size_t n) override;
     void Close();
     // Fills buffer with exactly n bytes. Returns n; fewer (possibly 0) when
     // the peer closed part-way; -1 on error or when nothing arrived for the
     // inactivity limit. The buffer's n bytes are zeroed first.
-    int ReceiveExact(uint8_t* buffer, size_t n);
+    int ReceiveExact(uint8_t* buffer, size_t n) override;
 
-    bool IsConnected() const { return connected_.load(); }
+    bool IsConnected() const override { return connected_.load(); }
     // False for every object constructed while another one was alive.
     bool CanConnect() const { return started_; }
     int LastError() const { return lastError_.load(); }
