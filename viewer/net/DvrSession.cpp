@@ -34,6 +34,18 @@ int NormalChannelCount(int count)
     return count == 1 || count == 4 || count == 8 || count == 16 ? count : 16;
 }
 
+LoginDecision DecideLogin(const uint8_t* payload, size_t size)
+{
+    LoginDecision decision;
+    decision.reply = LoginReply::Read(payload, size);
+    if (decision.reply.result == 0)
+        return decision;
+    decision.codecKind = DecideCodecKind(decision.reply.type, decision.reply.version);
+    decision.outcome = decision.codecKind == kCodecKindUnknown ? LoginDecision::Outcome::Unsupported
+                                                               : LoginDecision::Outcome::Accepted;
+    return decision;
+}
+
 DvrSession::DvrSession(ViewerState& state, FrameSink& sink, std::mutex& decodeLock, UiBridge& ui, Notifier& notifier,
                        SessionTiming timing, PacingClock pacingClock)
     : state_(state)
@@ -263,8 +275,9 @@ void DvrSession::CommandTask()
 bool DvrSession::OnLoginReply()
 {
     ui_.ControlsEnabled(false);
-    const LoginReply reply = LoginReply::Read(protocol_.Payload(), protocol_.PayloadSize());
-    if (reply.result == 0) {
+    const LoginDecision decision = DecideLogin(protocol_.Payload(), protocol_.PayloadSize());
+    const LoginReply& reply = decision.reply;
+    if (decision.outcome == LoginDecision::Outcome::Refused) {
         EndSession(SessionEnd::Refused);
         notifier_.ShowMessage(kLoginFailed, MessageIcon::Warning);
         ui_.ControlsEnabled(true);
@@ -277,15 +290,14 @@ bool DvrSession::OnLoginReply()
     state_.version = reply.version;
     protocol_.SetDvrTypeWord(reply.type);
 
-    const int kind = DecideCodecKind(reply.type, reply.version);
-    if (kind == kCodecKindUnknown) {
+    if (decision.outcome == LoginDecision::Outcome::Unsupported) {
         EndSession(SessionEnd::Refused);
         notifier_.ShowMessage(kVersionMismatch, MessageIcon::Warning);
         ui_.ControlsEnabled(true);
         return false;
     }
     // The frame header length follows from the kind (ViewerState).
-    state_.codecKind = kind;
+    state_.codecKind = decision.codecKind;
     state_.channelCount = NormalChannelCount(channelCount_);
     // Logged in before the window hears of it: what it requests while it
     // shows the view for the login must not be refused.

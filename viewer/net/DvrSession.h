@@ -81,6 +81,18 @@ int DecideCodecKind(uint32_t typeWord, uint32_t version);
 // A channel count must be 1, 4, 8 or 16; anything else becomes 16.
 int NormalChannelCount(int count);
 
+// What a login reply's payload (of `size` bytes, any size) decides.
+struct LoginDecision {
+    enum class Outcome {
+        Refused,     // result 0: "Login failed!"
+        Unsupported, // a type word of no supported DVR: kVersionMismatch
+        Accepted,    // logged in with `codecKind`
+    } outcome = Outcome::Refused;
+    dvrformat::LoginReply reply;
+    int codecKind = dvrformat::kCodecKindUnknown;
+};
+LoginDecision DecideLogin(const uint8_t* payload, size_t size);
+
 class DvrSession {
 public:
     DvrSession(ViewerState& state, FrameSink& sink, std::mutex& decodeLock, UiBridge& ui, Notifier& notifier,
