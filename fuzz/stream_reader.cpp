@@ -2,16 +2,15 @@
 // DVR video partition). The bytes are opened both as a recording and as a
 // run of GopBlocks, and each source that opens is read record by record at
 // normal speed and in fast motion both ways, with block searches at a few
-// positions. The decode path is a stub that parses the header as the
-// renderer does and touches every byte of the picture data it is handed.
+// positions, into a stub decode path (StubSink.h).
 //
 // The input lives in a memory file (memfd) reopened through /proc, so no
 // disk file is written per input.
+#include "StubSink.h"
+
 #include "storage/BlockSource.h"
 #include "storage/RecordFile.h"
 #include "storage/RecordReader.h"
-
-#include "dvrformat/FrameHeader.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,47 +26,6 @@
 using namespace tarnvik;
 
 namespace {
-
-class StubSink : public FrameSink {
-public:
-    bool ParseFrameHeader(const uint8_t* block, size_t available, int& frameKind, bool) override
-    {
-        const int at = dvrformat::FindFrameMagic(block, available);
-        if (at < 0)
-            return false;
-        const dvrformat::FrameHeader h = dvrformat::FrameHeader::Read(block + at, available - size_t(at));
-        frame_ = {};
-        frame_.channel = h.channel;
-        frame_.secondChannel = h.secondChannel;
-        frame_.codec = h.codec;
-        frame_.pictureType = h.pictureType;
-        frame_.videoLength = h.videoLength;
-        frame_.audioLength = h.audioLength;
-        frame_.recordLength = h.recordLength;
-        frame_.time = h.time;
-        frame_.milliseconds = h.milliseconds;
-        frameKind = h.videoLength > 0 ? 1 : 2;
-        return true;
-    }
-    const FrameInfo& Frame() const override { return frame_; }
-    bool IsDecodable(int) const override { return true; }
-    void SetDecodable(int) override {}
-    bool DecodeAndShow(const uint8_t* data, size_t length, int) override
-    {
-        // A decoder reads all of it: an overrun shows under ASan here.
-        uint32_t sum = 0;
-        for (size_t i = 0; i < length; ++i)
-            sum += data[i];
-        sum_ = sum;
-        return false;
-    }
-    void CommitTimeText() override {}
-    void ResetChannels() override {}
-
-private:
-    FrameInfo frame_;
-    volatile uint32_t sum_ = 0;
-};
 
 // The memory file holding the current input, made once.
 int InputFile()
@@ -96,7 +54,7 @@ std::unique_ptr<SourceFile> OpenInput()
 
 void Drive(BlockSource& source)
 {
-    StubSink sink;
+    fuzz::StubSink sink;
     RecordReader reader(source, sink, nullptr);
     for (const int speed : {1, 2, -2, 6}) {
         // Fast backward starts from the end, as the player's does after
