@@ -9,7 +9,7 @@
 // Nothing is allocated per input: the reader, the reception and their
 // buffers live for the whole run and are reset per input, as for a new
 // connection.
-#include "StubSink.h"
+#include "FuzzSupport.h"
 
 #include "net/ByteStream.h"
 #include "net/DvrProtocol.h"
@@ -50,21 +50,6 @@ private:
     size_t left_ = 0;
 };
 
-class SilentNotifier : public Notifier {
-public:
-    MessageAnswer ShowMessage(const std::string&, MessageIcon, MessageButtons) override { return MessageAnswer::Ok; }
-};
-
-class SilentBridge : public UiBridge {
-public:
-    void PaneChanged(int) override {}
-    void RecordingIndicator(bool) override {}
-    void FrameLine(const std::string&) override {}
-    void ControlsEnabled(bool) override {}
-    void SessionChanged(bool, const std::string&) override {}
-    void CommandTaskEnded(int) override {}
-};
-
 struct Connection {
     Connection()
         : protocol(stream, notifier, std::chrono::milliseconds(0))
@@ -73,8 +58,8 @@ struct Connection {
     {
     }
     MemoryStream stream;
-    SilentNotifier notifier;
-    SilentBridge ui;
+    fuzz::SilentNotifier notifier;
+    fuzz::SilentBridge ui;
     fuzz::StubSink sink;
     std::mutex decodeLock;
     ViewerState state;

@@ -2,11 +2,11 @@
 // DVR video partition). The bytes are opened both as a recording and as a
 // run of GopBlocks, and each source that opens is read record by record at
 // normal speed and in fast motion both ways, with block searches at a few
-// positions, into a stub decode path (StubSink.h).
+// positions, into a stub decode path (FuzzSupport.h).
 //
 // The input lives in a memory file (memfd) reopened through /proc, so no
 // disk file is written per input.
-#include "StubSink.h"
+#include "FuzzSupport.h"
 
 #include "storage/BlockSource.h"
 #include "storage/RecordFile.h"

@@ -1,10 +1,10 @@
-// A decode path for the fuzz targets of the readers: it parses the frame
-// header as the renderer does and touches every byte of the picture data it
-// is handed, so that a reader handing over more than it holds shows under
-// ASan here. The real decode path has targets of its own (frame_path).
+// What the fuzz targets share: a notifier and a user-interface bridge that
+// show nothing, and a stub decode path for the readers' targets.
 #pragma once
 
 #include "net/FrameSink.h"
+#include "net/Notifier.h"
+#include "net/UiBridge.h"
 
 #include "dvrformat/FrameHeader.h"
 
@@ -13,6 +13,25 @@
 
 namespace tarnvik::fuzz {
 
+class SilentNotifier : public Notifier {
+public:
+    MessageAnswer ShowMessage(const std::string&, MessageIcon, MessageButtons) override { return MessageAnswer::Ok; }
+};
+
+class SilentBridge : public UiBridge {
+public:
+    void PaneChanged(int) override {}
+    void RecordingIndicator(bool) override {}
+    void FrameLine(const std::string&) override {}
+    void ControlsEnabled(bool) override {}
+    void SessionChanged(bool, const std::string&) override {}
+    void CommandTaskEnded(int) override {}
+};
+
+// A decode path that parses the frame header as the renderer does and
+// touches every byte of the picture data it is handed, so that a reader
+// handing over more than it holds shows under ASan here. The real decode
+// path has a target of its own (frame_path).
 class StubSink : public FrameSink {
 public:
     bool ParseFrameHeader(const uint8_t* block, size_t available, int& frameKind, bool) override
