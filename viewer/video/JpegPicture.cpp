@@ -59,6 +59,14 @@ bool DecodeJpegToBgr(const uint8_t* data, size_t length, uint8_t* out, size_t ca
         return false;
     }
     info.out_color_space = JCS_EXT_BGR;
+    // Refused before decompression starts: a picture of a few bytes may
+    // claim up to 65535 x 65535 pixels, and starting a progressive one
+    // allocates buffers for the whole of it (hundreds of megabytes).
+    if (info.image_width == 0 || info.image_height == 0 ||
+        uint64_t(info.image_width) * info.image_height * 3 > capacity) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
     jpeg_start_decompress(&info);
 
     const size_t rowBytes = size_t(info.output_width) * 3;
