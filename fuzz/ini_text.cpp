@@ -45,7 +45,7 @@ void RoundTrip(const std::string& text)
 {
     const IniText original(text);
     const MainSection main = LoadMainSection(original);
-    for (const int number : {0, main.index, main.count - 1}) {
+    for (const int number : {0, main.index, main.count > 0 ? main.count - 1 : 0}) {
         const std::string section = ProfileSection(number);
         ConnectionProfile profile = LoadProfile(original, section);
         IniText copy = original;
