@@ -1,5 +1,6 @@
 #include "ChannelRenderer.h"
 
+#include "AviExport.h"
 #include "ChannelModel.h"
 #include "JpegPicture.h"
 #include "PaneStore.h"
@@ -254,6 +255,8 @@ bool CChannelRenderer::PreparePicture(const uint8_t* data, size_t length, int ch
     job.timeText = frame_.timeText;
     job.timeTextChannel = ValidChannel(frame_.channel) ? frame_.channel : -1;
     job.streamClass = streamClass_;
+    job.frameRate = frame_.frameRate;
+    job.pal = state_.pal.load();
     if (frame_.codec == 0) {
         // A JPEG is a whole picture: it is shown with its own size, uncropped,
         // never interleaved, in pane 0 as channel 0.
@@ -395,26 +398,33 @@ bool CChannelRenderer::Present(const PictureJob& job, int pane, int channel, int
         return false;
     CopyPictureRows(buffers.rgb.get(), buffers.dib.get(), width, rows, topMargin, job.lineDoubling);
 
-    if (state_.minimised.load())
+    const bool exported = avi_ && avi_->Exporting(channel);
+    const bool minimised = state_.minimised.load();
+    if (minimised && !exported)
         return true;
-    state_.framesShown.fetch_add(1);
-    state_.bytesShown.fetch_add(int(length));
-    panes_.RecordMapping(pane, channel);
+    if (!minimised) {
+        state_.framesShown.fetch_add(1);
+        state_.bytesShown.fetch_add(int(length));
+        panes_.RecordMapping(pane, channel);
+    }
 
     const int codecKind = state_.codecKind.load();
     int firstRow = 0;
+    bool drawn = !minimised;
     if (codecKind == 2 || codecKind == 3) {
         // In the single view with AVI export running, other channels are
         // decoded for the recorder only.
         if (state_.division.load() == 201 && state_.exportedChannelMask.load() != 0 &&
             channel != state_.selectedChannel.load())
-            return true;
+            drawn = false;
         // Field pairs start with 16 lines of the DVR's own that are not shown.
         if (job.lineDoubling && rows > 16)
             firstRow = 16;
     } else if (codecKind != 0 && codecKind != 1) {
         return true; // CodecKind still unknown: nothing is drawn
     }
+    if (!drawn && !exported)
+        return true;
 
     QImage image(width, rows - firstRow, QImage::Format_BGR888);
     if (image.isNull())
@@ -423,6 +433,11 @@ bool CChannelRenderer::Present(const PictureJob& job, int pane, int channel, int
     for (int y = firstRow; y < rows; ++y)
         std::memcpy(image.scanLine(y - firstRow), buffers.dib.get() + size_t(y) * rowBytes, rowBytes);
 
+    // The exported picture is the one the pane shows.
+    if (exported)
+        avi_->Feed(channel, image, job.timeText, job.frameRate, job.pal);
+    if (!drawn)
+        return true;
     panes_.HandOver(pane, std::move(image), CaptionOfChannel(channel, kChannelCount), job.timeText, job.streamClass);
     ui_.PaneChanged(pane);
     return true;

@@ -15,7 +15,8 @@
 // what the workers still hold, so a decoder is never used by two threads.
 // The decodable flags and page starts are atomics because the
 // user-interface thread clears and sets them. Pane pictures go through
-// PaneStore's own lock.
+// PaneStore's own lock. Pictures of a channel exported to AVI also go to
+// the AviExport on the thread that decoded them.
 #pragma once
 
 #include "net/FrameSink.h"
@@ -36,6 +37,7 @@ struct ViewerState;
 class UiBridge;
 class ChannelModel;
 class PaneStore;
+class AviExport;
 
 // Time text of a frame: "%Y-%m-%d %H:%M:%S.<ms>" in UTC; before 1971 the
 // numeric form "%04d-%02d-%02d %02d:%02d:%02d" (same look, no C library
@@ -66,6 +68,9 @@ public:
     bool HandOverPicture(const uint8_t* data, size_t length, bool commitTimeText,
                          std::function<void(bool shown)> done) override;
     void DropHandedOverPictures() override;
+
+    // Set once before any frame arrives: where exported channels' pictures go.
+    void SetAviExport(AviExport* aviExport) { avi_ = aviExport; }
 
     // User-interface thread: a division change clears a channel's flag.
     void ClearDecodable(int channel);
@@ -112,6 +117,7 @@ private:
     ChannelModel& model_;
     PaneStore& panes_;
     UiBridge& ui_;
+    AviExport* avi_ = nullptr;
 
     // Frame-delivering thread only.
     FrameInfo frame_;

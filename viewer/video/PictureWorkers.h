@@ -35,6 +35,8 @@ struct PictureJob {
     int streamClass = 1;
     std::string timeText;
     int timeTextChannel = -1; // the frame's channel, whose pane gets the time text; -1: none
+    int frameRate = 0;        // the frame header's pictures per second (0: not said)
+    bool pal = false;         // the frame header's video standard
     std::vector<uint8_t> data;
     // Called once with whether the picture was shown, in hand-over order.
     std::function<void(bool shown)> done;

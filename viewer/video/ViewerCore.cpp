@@ -3,12 +3,14 @@
 namespace tarnvik {
 
 ViewerCore::ViewerCore(Notifier& notifier, UiBridge& ui, SessionTiming timing, uint64_t recorderRolloverBytes)
-    : model_(notifier)
+    : aviExport_(state_, notifier)
+    , model_(notifier)
     , renderer_(state_, model_, panes_, ui)
     , recorder_(state_, notifier, recorderRolloverBytes)
     , session_(state_, renderer_, model_.DecodeLock(), ui, notifier, timing)
 {
     model_.InitDecoders();
+    renderer_.SetAviExport(&aviExport_);
     session_.Reception().recorder = [this](const uint8_t* block, size_t size, int mode) {
         recorder_.WriteFrame(block, size, mode);
     };

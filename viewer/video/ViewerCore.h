@@ -7,6 +7,7 @@
 #include "net/DvrSession.h"
 #include "net/ViewerState.h"
 #include "storage/StreamRecorder.h"
+#include "video/AviExport.h"
 #include "video/ChannelModel.h"
 #include "video/ChannelRenderer.h"
 #include "video/PaneStore.h"
@@ -36,6 +37,8 @@ public:
     // The window sets its folder from the profile (SetFolder), starts and
     // stops it and follows onStateChanged with the REC mark.
     StreamRecorder& Recorder() { return recorder_; }
+    // The AVI export of chosen channels, fed by the renderer.
+    AviExport& Export() { return aviExport_; }
 
     // Connects as the Connect button does: the sixteen panes lose their
     // pictures and time texts and show no video, then the session connects
@@ -55,6 +58,7 @@ public:
 
 private:
     ViewerState state_;
+    AviExport aviExport_; // outlives the renderer and its workers, which feed it
     PaneStore panes_;
     ChannelModel model_;
     CChannelRenderer renderer_;
