@@ -307,6 +307,9 @@ void CMainDlg::OnButtonClicked(int controlId)
     case ctl::DvrRecordStop:
         OnRecordButton(controlId == ctl::DvrRecordStart);
         break;
+    case ctl::RecordAvi:
+        OnAviButton();
+        break;
     case ctl::RemotePlay:
         OnRemotePlayButton();
         break;
@@ -502,6 +505,10 @@ void CMainDlg::OnSessionChanged(bool loggedIn, const std::string& host)
         ShowRecordingMark();
         for (auto& [id, light] : lights_)
             light->SetState(0);
+        // The DVR's pictures end: so does their export, its files complete.
+        if (!Reconnecting() && core_->State().mode.load() != kModeLocalPlayback)
+            StopAviExport(false);
+        ShowAviState();
         EnableConnect(sheet_->currentWidget() == liveTab_ || Reconnecting());
     }
     UpdateConnectButton(loggedIn || Reconnecting());

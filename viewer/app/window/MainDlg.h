@@ -11,6 +11,7 @@
 #include "net/DvrSession.h"
 #include "net/PtzRepeater.h"
 #include "net/ReconnectBackoff.h"
+#include "storage/AviWriter.h"
 #include "storage/DvrDiskLocator.h"
 #include "video/SignalWatch.h"
 
@@ -102,6 +103,12 @@ struct MainDlgOptions {
     // The upgrade page's file dialog and connect wait; its DVR is chosen
     // through askLogon when that is set.
     UpgradeHooks upgrade;
+    // Replaces running "Save to AVI File..." (tests): returns its exec() result.
+    std::function<int(class CAviSaveDlg&)> askAviSave;
+    // Replaces opening a folder in the file browser (tests).
+    std::function<void(const std::string& folder)> openFolder;
+    // The size past which an AVI file goes on in a continuation file.
+    uint64_t aviContinuationBytes = kAviContinuationBytes;
 };
 
 class CMainDlg : public QDialog {
@@ -152,6 +159,15 @@ public:
     LocalPlayer* Player() const { return player_.get(); }
     CTabLocalSearch* LocalTab() const { return localTab_; }
     CBitmapSlider* PositionSlider() const { return slider_; }
+
+    // AVI export (MainDlgAvi.cpp): the "Record to AVI File" button asks
+    // "Save to AVI File..." and exports the chosen channels; while an export
+    // runs it is "Stop AVI Rec", which closes the files and opens their
+    // folder. StartAviExport exports the channels of `mask` (bit c: channel
+    // c) to `path` (a folder or a file name); false when it could not start.
+    void OnAviButton();
+    bool StartAviExport(int mask, const std::string& path);
+    void StopAviExport(bool openFolder = true);
 
     // With TARNVIK_TRACE=1: the longest the user-interface thread was held up
     // while a session ran or was being restored (ms), and the 20 ms ticks
@@ -252,6 +268,9 @@ private:
     // Stream recording: the REC mark of every pane follows the recorder.
     void OnRecordButton(bool start);
     void ShowRecordingMark();
+    // The button, the AVI light and the panes' "AVI Recording..." follow
+    // the export.
+    void ShowAviState();
 
     const IniFile& ini_;
     AppSettings& app_;
@@ -315,6 +334,8 @@ private:
     QTimeEdit* timePicker_ = nullptr;
     QDateTime playTime_;
     QWidget* shownPage_ = nullptr; // the sheet's page shown last
+    // The path last chosen in "Save to AVI File..." (empty: RecPath).
+    std::string aviPath_;
 
     // The connect attempt: the opening thread and whether one runs.
     std::thread connector_;

@@ -94,7 +94,7 @@ constexpr PanelButton kPanelButtons[] = {
 };
 
 // Buttons whose features the window does not offer yet; shown disabled.
-constexpr int kNotYetOffered[] = {ctl::DvrSetting, ctl::RecordAvi};
+constexpr int kNotYetOffered[] = {ctl::DvrSetting};
 // Transport buttons: hidden in live viewing.
 constexpr int kTransport[] = {ctl::OpenFile,  ctl::RemotePlay, ctl::RemoteStop,  ctl::RemoteStepFf,
                               ctl::RemoteStepRw, ctl::RemoteFf, ctl::RemoteRw,  ctl::LocalPlay,

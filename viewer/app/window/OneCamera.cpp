@@ -62,6 +62,22 @@ COneCamera::COneCamera(int pane, const PaneStore& panes, const DivisionState& di
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+QString COneCamera::LineText() const
+{
+    const PaneSnapshot snapshot = panes_.Snapshot(pane_);
+    return QString::fromStdString(
+               ComposePaneLine(pane_, snapshot.timeText, divisions_, state_.channelCount.load()).text) +
+           AviSuffix();
+}
+
+QString COneCamera::AviSuffix() const
+{
+    const int channel = divisions_.CaptionChannel(pane_);
+    const bool exported =
+        channel >= 0 && channel < 16 && ((state_.exportedChannelMask.load() >> channel) & 1);
+    return exported && !aviText_.isEmpty() ? QStringLiteral("  ") + aviText_ : QString();
+}
+
 void COneCamera::paintEvent(QPaintEvent*)
 {
     const PaneSnapshot snapshot = panes_.Snapshot(pane_);
@@ -78,7 +94,7 @@ void COneCamera::paintEvent(QPaintEvent*)
 
     const QRect textRow(2, 0, width() - 2, lineHeight);
     p.setPen(line.textColour);
-    p.drawText(textRow, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(line.text));
+    p.drawText(textRow, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(line.text) + AviSuffix());
     if (!recordingText_.isEmpty()) {
         p.setPen(Qt::red);
         p.drawText(QRect(width() - 80, 0, 80, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, recordingText_);

@@ -40,6 +40,11 @@ public:
     // While the shown stream is being recorded to a file, "REC" is drawn.
     void SetRecordingText(const QString& text) { recordingText_ = text; }
     const QString& RecordingText() const { return recordingText_; }
+    // Drawn two spaces after the time text while the pane's channel is
+    // exported to AVI ("AVI Recording...").
+    void SetAviText(const QString& text) { aviText_ = text; }
+    // The caption line as painted now.
+    QString LineText() const;
     // While the pane's channel has no signal, its picture is dimmed and this
     // text ("NO SIGNAL", "RECONNECTING IN n s") is drawn over it; empty
     // otherwise. Repaints when the text changes.
@@ -58,11 +63,14 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent*) override;
 
 private:
+    QString AviSuffix() const;
+
     const int pane_;
     const PaneStore& panes_;
     const DivisionState& divisions_;
     const ViewerState& state_;
     QString recordingText_;
+    QString aviText_;
     QString signalText_;
 };
 
