@@ -2,16 +2,21 @@
 // block to the end of a stored stream: pictures shown per second, CPU time
 // and peak memory of this process. With DUMP_DIR it also writes the picture
 // data handed to the decoder as one Annex B file per channel (chN.264), so
-// the same pictures can be decoded alone (bench/playback.sh).
-//   tarnvik-playbackbench FILE [DUMP_DIR]
+// the same pictures can be decoded alone (bench/playback.sh). With --avi DIR
+// every channel is exported to AVI files in DIR meanwhile, as the window
+// does (the text line drawn, the player unpaced).
+//   tarnvik-playbackbench FILE [DUMP_DIR] [--avi DIR]
 #include "BenchSupport.h"
 #include "storage/LocalPlayer.h"
 #include "net/Notifier.h"
 #include "net/UiBridge.h"
 #include "storage/PlaybackSources.h"
+#include "video/AviExport.h"
 #include "video/ChannelModel.h"
 #include "video/ChannelRenderer.h"
 #include "video/PaneStore.h"
+
+#include <QGuiApplication>
 
 #include <atomic>
 #include <chrono>
@@ -54,11 +59,24 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: tarnvik-playbackbench FILE [DUMP_DIR]\n");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string aviDir;
+    for (size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == "--avi") {
+            aviDir = args[i + 1];
+            args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+            break;
+        }
+    }
+    if (args.empty()) {
+        std::fprintf(stderr, "usage: tarnvik-playbackbench FILE [DUMP_DIR] [--avi DIR]\n");
         return 2;
     }
-    const std::string dumpDir = argc > 2 ? argv[2] : "";
+    const std::string dumpDir = args.size() > 1 ? args[1] : "";
+    // The export draws its text line with Qt's fonts.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QuietUi ui;
     PrintingNotifier notifier;
     ViewerState state;
@@ -69,14 +87,22 @@ int main(int argc, char** argv)
         return 1;
     }
     CChannelRenderer renderer(state, model, panes, ui);
+    AviExport avi(state, notifier);
+    renderer.SetAviExport(&avi);
     TeeSink sink(renderer, !dumpDir.empty());
     state.division = 4;
 
     PlayerSource source;
     std::string message;
-    if (OpenFileSource(argv[1], source, message) != OpenResult::Ok) {
-        std::fprintf(stderr, "%s: %s\n", argv[1], message.c_str());
+    if (OpenFileSource(args[0], source, message) != OpenResult::Ok) {
+        std::fprintf(stderr, "%s: %s\n", args[0].c_str(), message.c_str());
         return 1;
+    }
+    if (!aviDir.empty()) {
+        AviExportSettings settings;
+        settings.folder = aviDir;
+        if (!avi.Start(0xFFFF, settings, std::time(nullptr)))
+            return 1;
     }
     LocalPlayer player(state, sink, &model.DecodeLock(), nullptr, nullptr, PlayerOptions{false});
     const double cpuStart = CpuSeconds();
@@ -89,6 +115,8 @@ int main(int argc, char** argv)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = CpuSeconds() - cpuStart;
     player.Stop();
+    if (!aviDir.empty() && !avi.Stop())
+        return 1;
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
