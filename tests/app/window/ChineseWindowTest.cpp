@@ -13,6 +13,7 @@
 #include "storage/PlaybackSources.h"
 #include "storage/StreamRecorder.h"
 #include "support/ShownTexts.h"
+#include "video/AviExport.h"
 
 #include <QMessageBox>
 #include <QTabBar>
@@ -91,7 +92,7 @@ TEST(ChineseWindow, MessagesOfThePartsBelowTheWindowAreTranslated)
                                       kNoFirmwareFile,   kCantConnectToServer, kUpgradeCompleteText,
                                       kUpgradeClosedEarly, kFirmwareEmpty,    kFirmwareTooLarge,
                                       UpgradeFailedText(0x03), ConnectRetryQuestion(111),
-                                      UpgradeSocketErrorText(104),
+                                      UpgradeSocketErrorText(104),        kAviSaveFailed,
                                       "Can't read /tmp/a.ncf: " + std::string(kFirmwareShortened)};
     for (unsigned code = 0; code <= 0xFFFF; ++code)
         if (std::string text = dvrformat::DescribeErrorCode(uint16_t(code)).message; !text.empty())

@@ -36,6 +36,11 @@ protected:
     {
         options.askAviSave = [this](CAviSaveDlg& dialog) {
             dialogMask = dialog.ChannelMask();
+            dialog.findChild<QPushButton*>("unselectAll")->click();
+            okWithoutChannels = dialog.findChild<QPushButton*>("ok")->isEnabled();
+            dialog.findChild<QPushButton*>("selectAll")->click();
+            allMask = dialog.ChannelMask();
+            dialog.SetChannelMask(dialogMask);
             dialog.findChild<QLineEdit*>("fileName")->setText(QString::fromStdString(path));
             if (mask >= 0)
                 dialog.SetChannelMask(mask);
@@ -96,7 +101,9 @@ protected:
     std::unique_ptr<WindowFixture> f;
     std::string path;
     int mask = -1; // -1: the dialog's own choice
-    int dialogMask = 0;
+    int dialogMask = 0; // the channels checked at first
+    bool okWithoutChannels = true;
+    int allMask = 0;
     std::vector<std::string> opened;
 };
 
@@ -113,6 +120,8 @@ TEST_F(WindowAvi, ExportsFourLiveChannelsToFilesThatMatchThePanes)
     path = dir.path().string() + "/";
     ClickAvi();
     EXPECT_EQ(dialogMask, 0xF) << "the channels below the channel count start checked";
+    EXPECT_FALSE(okWithoutChannels);
+    EXPECT_EQ(allMask, 0xFFFF);
     ASSERT_TRUE(Avi().Running());
     EXPECT_EQ(w.Button(ctl::RecordAvi)->toolTip(), "Stop AVI Rec");
     EXPECT_EQ(w.Light(ctl::AviLight)->State(), 1);

@@ -62,6 +62,7 @@ constexpr const char* kMessageContext = "tarnvik::Messages";
     QT_TRANSLATE_NOOP("tarnvik::Messages", "The firmware file is empty."),
     QT_TRANSLATE_NOOP("tarnvik::Messages", "The firmware file is larger than 4 GiB."),
     QT_TRANSLATE_NOOP("tarnvik::Messages", "The file became shorter while it was sent."),
+    QT_TRANSLATE_NOOP("tarnvik::Messages", "AVI Save failed !"),
 };
 
 // Qt's standard button texts, which Qt looks up in this context: the

@@ -21,6 +21,41 @@
     </message>
 </context>
 <context>
+    <name>tarnvik::CAviSaveDlg</name>
+    <message>
+        <source>Save to AVI File...</source>
+        <translation>儲存成 AVI 檔案...</translation>
+    </message>
+    <message>
+        <source>Filename :</source>
+        <translation>檔案名稱：</translation>
+    </message>
+    <message>
+        <source>Setting avi file name</source>
+        <translation>設定 AVI 檔案名稱</translation>
+    </message>
+    <message>
+        <source>&amp;Select All</source>
+        <translation>全選(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;UnSelect All</source>
+        <translation>全部取消(&amp;U)</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>確定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>avi Files (*.avi)</source>
+        <translation>AVI 檔案 (*.avi)</translation>
+    </message>
+</context>
+<context>
     <name>tarnvik::CDvrPlaybackDlg</name>
     <message>
         <source>DVR Playback</source>
@@ -539,6 +574,10 @@ When continuously it uses, connection do as a favor again.</source>
     <message>
         <source>The file became shorter while it was sent.</source>
         <translation>檔案在傳送期間變短了。</translation>
+    </message>
+    <message>
+        <source>AVI Save failed !</source>
+        <translation>AVI 儲存失敗！</translation>
     </message>
     <message>
         <source>Can&apos;t read %1: %2</source>
