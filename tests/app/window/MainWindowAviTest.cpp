@@ -248,7 +248,10 @@ TEST_F(WindowAvi, LocalPlaybackExportsEveryChannelAtItsSize)
     w.Button(ctl::LocalPlay)->click();
     ASSERT_TRUE(WaitFor([&] { return w.Player()->AtEnd(); }, 60000));
     ASSERT_TRUE(w.Player()->WaitIdle(std::chrono::milliseconds(10000)));
-    ClickAvi();
+    // Stopping the playback completes the files of its source.
+    w.Button(ctl::LocalStop)->click();
+    EXPECT_FALSE(Avi().Running());
+    EXPECT_EQ(w.Light(ctl::AviLight)->State(), 0);
     for (int c = 0; c < 4; ++c) {
         const QImage pane = Core().Panes().Snapshot(c).image;
         const std::vector<std::string> files = Avi().Files(c);

@@ -37,16 +37,19 @@ bool CMainDlg::StartAviExport(int mask, const std::string& path)
     AviExportSettings settings = AviTargetOfPath(path.empty() ? app_.profile.recPath : path);
     settings.fullSize = app_.profile.aviFullsize != 0;
     settings.continuationBytes = options_.aviContinuationBytes;
-    // A channel whose export fails ends by itself; the window follows.
-    QPointer<CMainDlg> window(this);
-    avi.onChannelEnded = [window] {
-        QMetaObject::invokeMethod(
-            window, [window] {
-                if (window)
-                    window->ShowAviState();
-            },
-            Qt::QueuedConnection);
-    };
+    // A channel whose export fails ends by itself; the window follows. Set
+    // once, before any decoding thread can call it.
+    if (!avi.onChannelEnded) {
+        QPointer<CMainDlg> window(this);
+        avi.onChannelEnded = [window] {
+            QMetaObject::invokeMethod(
+                window, [window] {
+                    if (window)
+                        window->ShowAviState();
+                },
+                Qt::QueuedConnection);
+        };
+    }
     const bool started = avi.Start(mask, settings, std::time(nullptr));
     ShowAviState();
     return started;

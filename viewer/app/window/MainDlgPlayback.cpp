@@ -164,6 +164,8 @@ bool CMainDlg::OpenDvrDisk()
 
 bool CMainDlg::StartPlayback(PlayerSource&& source, const QString& title)
 {
+    // The pictures of another source do not go on in the same AVI files.
+    StopAviExport(false);
     // A connected DVR stops sending; the session stays open.
     core_->Session().LocalPlaybackStarted();
     core_->State().mode = kModeLocalPlayback;
@@ -193,6 +195,7 @@ void CMainDlg::StopPlayback()
     if (!player_ || !player_->Running())
         return;
     player_->Stop();
+    StopAviExport(false); // what was exported of the source is complete
     localTab_->EnableTransport(false);
     localTab_->ShowPlaying(false);
     localTab_->SetSpeedText(QString());
