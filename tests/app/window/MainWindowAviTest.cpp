@@ -55,12 +55,7 @@ protected:
         options.channels = 4;
         dvr = std::make_unique<InProcessDvr>(options, TARNVIK_TESTDVR_MEDIA);
         ASSERT_TRUE(dvr->Started()) << dvr->Error();
-        ConnectSettings s;
-        s.host = "127.0.0.1";
-        s.port = dvr->Port();
-        s.password = "1234";
-        f->window->ConnectTo(s);
-        ASSERT_TRUE(WaitFor([&] { return f->window->Core().State().loggedIn.load(); }));
+        ASSERT_TRUE(LogInTo(*f->window, dvr->Port()));
         for (int pane = 0; pane < 4; ++pane)
             ASSERT_TRUE(WaitFor([&] { return !Core().Panes().Snapshot(pane).noVideo; })) << pane;
     }
