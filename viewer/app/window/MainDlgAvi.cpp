@@ -22,7 +22,9 @@ void CMainDlg::OnAviButton()
         StopAviExport();
         return;
     }
-    const std::string shown = aviPath_.empty() ? app_.profile.recPath : aviPath_;
+    std::string shown = aviPath_.empty() ? app_.profile.recPath : aviPath_;
+    if (shown.empty())
+        shown = DefaultRecPath();
     CAviSaveDlg dialog(QString::fromStdString(shown), core_->State().channelCount.load(), this);
     const int result = options_.askAviSave ? options_.askAviSave(dialog) : dialog.exec();
     if (result != QDialog::Accepted || dialog.ChannelMask() == 0)
@@ -34,7 +36,11 @@ void CMainDlg::OnAviButton()
 bool CMainDlg::StartAviExport(int mask, const std::string& path)
 {
     AviExport& avi = core_->Export();
-    AviExportSettings settings = AviTargetOfPath(path.empty() ? app_.profile.recPath : path);
+    // Nothing chosen: the recording folder, or its default when that is unset too.
+    std::string chosen = path.empty() ? app_.profile.recPath : path;
+    if (chosen.empty())
+        chosen = DefaultRecPath();
+    AviExportSettings settings = AviTargetOfPath(chosen);
     settings.fullSize = app_.profile.aviFullsize != 0;
     settings.continuationBytes = options_.aviContinuationBytes;
     // A channel whose export fails ends by itself; the window follows. Set
