@@ -50,6 +50,7 @@ struct PlayerSource {
     enum class Kind { Backup, Volume, Disk, Recording } kind = Kind::Backup;
     std::unique_ptr<BlockSource> blocks;
     std::unique_ptr<SourceFile> audioFile; // a second handle for block audio (may be null)
+    std::string path;         // the file or device opened (a backup opens it again)
     uint64_t blocksStart = 0; // where the search for the first block starts
     TimeIndex index;     // the backup's `.inx` or the disk's `timeindex`; may be empty
     std::string carId;   // the disk's car identifier

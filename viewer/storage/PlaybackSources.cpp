@@ -80,6 +80,7 @@ OpenResult OpenBackupSource(const std::string& path, PlayerSource& out, std::str
 {
     out = PlayerSource{};
     out.kind = PlayerSource::Kind::Backup;
+    out.path = path;
     auto file = OpenFile(path, message);
     auto audio = OpenFile(path, message);
     if (!file || !audio)
@@ -99,6 +100,7 @@ OpenResult OpenRecordingSource(const std::string& path, PlayerSource& out, std::
 {
     out = PlayerSource{};
     out.kind = PlayerSource::Kind::Recording;
+    out.path = path;
     auto file = OpenFile(path, message);
     if (!file)
         return OpenResult::Failed;
@@ -120,6 +122,7 @@ OpenResult OpenVolumeSource(const std::string& path, PlayerSource& out, std::str
 {
     out = PlayerSource{};
     out.kind = PlayerSource::Kind::Volume;
+    out.path = path;
     auto file = OpenFile(path, message);
     auto audio = OpenFile(path, message);
     if (!file || !audio)
@@ -138,6 +141,7 @@ OpenResult OpenDiskSource(const DvrDisk& disk, PlayerSource& out, std::string& m
 {
     out = PlayerSource{};
     out.kind = PlayerSource::Kind::Disk;
+    out.path = disk.videoDevice;
     auto file = OpenFile(disk.videoDevice, message);
     auto audio = OpenFile(disk.videoDevice, message);
     if (!file || !audio)
