@@ -36,6 +36,7 @@
 class QDateEdit;
 class QKeyEvent;
 class QLabel;
+class QToolButton;
 class QTabWidget;
 class QTimeEdit;
 
@@ -109,6 +110,10 @@ struct MainDlgOptions {
     std::function<void(const std::string& folder)> openFolder;
     // The size past which an AVI file goes on in a continuation file.
     uint64_t aviContinuationBytes = kAviContinuationBytes;
+    // Replace running the "Backup" dialog and the copy's progress dialog
+    // (tests): each returns the dialog's exec() result.
+    std::function<int(class CBackupDlg&)> askBackup;
+    std::function<int(class CBackupProgressDlg&)> runBackup;
 };
 
 class CMainDlg : public QDialog {
@@ -155,6 +160,11 @@ public:
     bool OpenDvrDisk();
     // The time search: the "HDD Play" dialog, then play from the time found.
     void OnTimeSearch();
+    // The "&Backup" button while local playback has a source open: the
+    // "Backup" dialog, then the raw copy of the range chosen behind its
+    // progress dialog, and the folder shown (MainDlgBackup.cpp).
+    void StartBackup();
+    QToolButton* BackupButton() const { return backupButton_; }
     void StopPlayback();
     LocalPlayer* Player() const { return player_.get(); }
     CTabLocalSearch* LocalTab() const { return localTab_; }
@@ -291,6 +301,7 @@ private:
     std::map<int, CLedButton*> lights_;
     std::array<COneCamera*, 16> panes_{};
     CBitmapSlider* slider_ = nullptr;
+    QToolButton* backupButton_ = nullptr; // enabled while local playback has a source
     QTabWidget* sheet_ = nullptr;
     CTabLive* liveTab_ = nullptr;
     CTabNetSearch* netTab_ = nullptr;

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QToolButton>
 
 static void InitSkinResources()
 {
@@ -183,8 +184,8 @@ void CMainDlg::BuildBottomBar()
         int lit;
         int x;
     };
-    const Light lights[] = {{ctl::RecLight, 3064, 181, 470}, {ctl::AviLight, 0, 178, 572},
-                            {ctl::BackupLight, 3079, 179, 674}};
+    const Light lights[] = {{ctl::RecLight, 3064, 181, 436}, {ctl::AviLight, 0, 178, 532},
+                            {ctl::BackupLight, 3079, 179, 628}};
     for (const Light& entry : lights) {
         auto* light = new CLedButton(this);
         light->setObjectName(QStringLiteral("ctl%1").arg(entry.id));
@@ -196,6 +197,17 @@ void CMainDlg::BuildBottomBar()
         lights_[entry.id] = light;
         chrome_.push_back(light);
     }
+
+    // "&Backup" beside its light: a time range of what local playback has open.
+    backupButton_ = new QToolButton(this);
+    backupButton_->setText(tr("&Backup"));
+    backupButton_->setObjectName(QStringLiteral("ctl%1").arg(ctl::Backup));
+    backupButton_->setGeometry(728, kBarY + 20, 88, 22);
+    backupButton_->setFocusPolicy(Qt::NoFocus);
+    backupButton_->setToolTip(LoadText(3079));
+    backupButton_->setEnabled(false);
+    connect(backupButton_, &QToolButton::clicked, this, [this] { StartBackup(); });
+    chrome_.push_back(backupButton_);
 }
 
 void CMainDlg::BuildSheet()

@@ -15,6 +15,7 @@
 #include "video/ViewerCore.h"
 
 #include <QFileDialog>
+#include <QToolButton>
 #include <QTabWidget>
 
 #include <filesystem>
@@ -185,6 +186,7 @@ bool CMainDlg::StartPlayback(PlayerSource&& source, const QString& title)
     localTab_->SetStatusText(QString());
     localTab_->EnableTransport(true);
     Button(ctl::TimeSearch)->setEnabled(true);
+    backupButton_->setEnabled(true);
     SetAudioMute(false);
     player_->Start(std::move(source));
     return true;
@@ -196,6 +198,7 @@ void CMainDlg::StopPlayback()
         return;
     player_->Stop();
     StopAviExport(false); // what was exported of the source is complete
+    backupButton_->setEnabled(false);
     localTab_->EnableTransport(false);
     localTab_->ShowPlaying(false);
     localTab_->SetSpeedText(QString());

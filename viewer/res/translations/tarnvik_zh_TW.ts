@@ -56,6 +56,13 @@
     </message>
 </context>
 <context>
+    <name>tarnvik::CBackupProgressDlg</name>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
     <name>tarnvik::CDvrPlaybackDlg</name>
     <message>
         <source>DVR Playback</source>
@@ -162,6 +169,18 @@
     <message>
         <source>Upgrade</source>
         <translation>升級</translation>
+    </message>
+    <message>
+        <source>&amp;Backup</source>
+        <translation>備份(&amp;B)</translation>
+    </message>
+    <message>
+        <source>AVI export of a recorded range is not available yet.</source>
+        <translation>尚無法將錄影時段匯出為 AVI。</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>確定</translation>
     </message>
 </context>
 <context>
