@@ -159,6 +159,31 @@ TEST_F(BackupTest, DvrFileRangeCopiesItsBlocksWithAnIndexThatPlaysAndSearches)
     ExpectIndex(again->IndexPath(), entries, 0, 4, [](uint64_t p) { return p; });
 }
 
+TEST_F(BackupTest, WithoutAnIndexTheBlocksTimesGiveTheRange)
+{
+    // A `.DVR` whose `.inx` is missing.
+    std::string error;
+    ASSERT_TRUE(mkdvr::WriteBackup(Recording(2, 8, 100), folder / "rec.DVR", error)) << error;
+    std::filesystem::remove(IndexPathFor(folder / "rec.DVR"));
+    PlayerSource source;
+    std::string message;
+    ASSERT_EQ(OpenFileSource(folder / "rec.DVR", source, message), OpenResult::Ok) << message;
+    ASSERT_TRUE(source.index.Empty());
+    std::vector<BlockInfo> blocks;
+    for (BlockInfo b = source.blocks->First(); b.Valid(); b = source.blocks->After(b))
+        blocks.push_back(b);
+    ASSERT_EQ(blocks.size(), 8u);
+
+    // Inside the third block's second to the fifth's: blocks 2..4, no index.
+    EXPECT_FALSE(PlanBackup(source, blocks.back().time + 1, blocks.back().time + 9));
+    const auto plan = PlanBackup(source, blocks[2].time, blocks[4].time);
+    ASSERT_TRUE(plan);
+    const auto job = Run(*plan);
+    ASSERT_EQ(job->Status(), BackupStatus::Succeeded) << job->Message();
+    EXPECT_EQ(ReadBytes(job->OutputPath()), Slice(ReadBytes(folder / "rec.DVR"), blocks[2].offset, blocks[5].offset));
+    EXPECT_EQ(FilesIn(out.str()).size(), 1u) << "no index without one in the source";
+}
+
 TEST_F(BackupTest, WrappedDiskCopiesOverThePartitionEndInRecordingOrder)
 {
     mkdvr::DiskLayout layout;

@@ -156,6 +156,16 @@ std::optional<BackupPlan> PlanBackup(const PlayerSource& source, uint32_t startT
         return plan;
     }
 
+    if (source.index.Empty()) {
+        // No index (a volume, a `.DVR` without its `.inx`): the worker walks
+        // the blocks by their times.
+        if (startTime > source.lastTime || endTime < source.firstTime)
+            return std::nullopt;
+        plan.byBlockTime = true;
+        plan.startTime = startTime;
+        plan.endTime = endTime;
+        return plan;
+    }
     const int start = EntryHolding(source.index, startTime);
     const int end = EntryHolding(source.index, endTime);
     if (start < 0 || end < 0 || end > start)
@@ -271,8 +281,21 @@ BackupStatus RawBackupJob::Copy(std::string& message)
         GopBlockSource blocks(std::move(searchFile), plan.blocksStart,
                               [index](uint64_t position) { return NextSegment(*index, position); },
                               plan.kind == PlayerSource::Kind::Disk);
-        const BlockInfo first = blocks.FindFrom(plan.startPosition);
+        BlockInfo first;
         uint64_t end = plan.endPosition;
+        if (plan.byBlockTime) {
+            // From the block that holds the start time to the first block
+            // that starts after the end time.
+            for (BlockInfo b = blocks.First(); b.Valid() && b.time <= plan.endTime; b = blocks.After(b)) {
+                if (cancel_)
+                    return BackupStatus::Cancelled;
+                if (!first.Valid() || b.time <= plan.startTime)
+                    first = b;
+                end = b.next;
+            }
+        } else {
+            first = blocks.FindFrom(plan.startPosition);
+        }
         if (end == kNoBlock) {
             const BlockInfo last = blocks.Last();
             end = last.Valid() ? last.next : 0;
@@ -363,7 +386,7 @@ BackupStatus RawBackupJob::Copy(std::string& message)
         return BackupStatus::Failed;
 
     OutputFile index;
-    if (!recording) {
+    if (plan.startEntry >= 0) {
         // The `.inx`: the entries from the start entry (the oldest) to the end
         // entry, positions in the new file.
         const std::string indexPath = IndexPathFor(path);

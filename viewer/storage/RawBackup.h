@@ -47,16 +47,23 @@ struct BackupPlan {
     uint64_t blocksStart = 0;
     TimeIndex index;
     // Index entries for the `.inx`: sorted[startEntry] (the oldest) down to
-    // sorted[endEntry] (the newest); -1 for a recording.
+    // sorted[endEntry] (the newest); -1 for a recording or a source without
+    // an index (no `.inx` is written).
     int startEntry = -1;
     int endEntry = -1;
+    // Blocks without an index: the range is found by the blocks' own times.
+    bool byBlockTime = false;
+    uint32_t startTime = 0, endTime = 0;
 };
 
 // The range from `startTime` to `endTime` (DvrTimes) of `source`:
-// - with blocks, the entries that hold both ends (the time search, which
+// - with blocks and an index, the entries that hold both ends (the time search, which
 //   matches whole minutes, narrowed to the seconds); the copy runs from the start entry's first block to the start of the entry
 //   after the end entry (or the end of the data), so the end time's
 //   interval is in the backup;
+// - with blocks but no index, the worker finds the range by the blocks'
+//   own times, from the block that holds the start to the last block that
+//   starts by the end;
 // - in a recording, from the block that holds the start time (it opens with
 //   a key picture) to the last block that starts by the end time.
 // Nothing when the start is not before the end, or either end lies outside
