@@ -1,14 +1,12 @@
-// The backup's dialogs: the progress dialog's percentage while its worker
-// copies, and its Cancel button, which ends the dialog only once the worker
-// has stopped and deleted the copy; the "Backup" dialog's choices.
+// The backup's progress dialog: its percentage while the worker copies, and
+// its Cancel button, which ends the dialog only once the worker has stopped
+// and deleted the copy.
 #include "DialogTestSupport.h"
 
 #include "app/dialogs/BackupDialog.h"
 
-#include <QDateEdit>
 #include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -60,24 +58,6 @@ TEST(BackupProgress, CancelWaitsForTheWorkerAndLeavesNoCopy)
     EXPECT_EQ(percent, QStringLiteral("06 %"));
     EXPECT_EQ(dialog.Job().Status(), BackupStatus::Cancelled);
     EXPECT_TRUE(std::filesystem::is_empty(dir / "out"));
-}
-
-TEST(BackupDialog, RangeFolderAndTheChoiceOfData)
-{
-    BackupTexts texts;
-    texts.raw = QStringLiteral("Raw Data");
-    texts.avi = QStringLiteral("Avi Data");
-    CBackupDlg dialog(texts, 1767600000, 1767600600, QStringLiteral("/rec/"));
-    EXPECT_EQ(dialog.StartTime(), 1767600000u);
-    EXPECT_EQ(dialog.EndTime(), 1767600600u);
-    EXPECT_EQ(dialog.Folder(), QStringLiteral("/rec/"));
-    EXPECT_TRUE(dialog.RawData());
-    const auto radios = dialog.findChildren<QRadioButton*>();
-    ASSERT_EQ(radios.size(), 2);
-    EXPECT_FALSE(radios[1]->isEnabled()) << "AVI data is not offered yet";
-    // The pickers join a date and a time of the same row.
-    dialog.findChildren<QDateEdit*>()[1]->setDate(QDate(2026, 1, 6));
-    EXPECT_EQ(dialog.EndTime(), 1767600600u + 86400u);
 }
 
 } // namespace
