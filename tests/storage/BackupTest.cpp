@@ -56,7 +56,7 @@ protected:
     {
         BackupRequest request;
         request.plan = plan;
-        request.folder = out.str();
+        request.folder = out / "in.a.folder"; // a dot in a folder name is no extension
         request.startedAt = 1767600000;
         request.chunkBytes = 300 * 1024;
         auto job = std::make_unique<RawBackupJob>(std::move(request));
@@ -121,7 +121,7 @@ TEST_F(BackupTest, DvrFileRangeCopiesItsBlocksWithAnIndexThatPlaysAndSearches)
     EXPECT_EQ(copy, Slice(ReadBytes(folder / "rec.DVR"), entries[1].position, entries[4].position));
     EXPECT_EQ(job->ChunksDone(), job->ChunksTotal());
     EXPECT_EQ(job->ChunksTotal(), (copy.size() + 300 * 1024 - 1) / (300 * 1024));
-    EXPECT_EQ(job->IndexPath(), IndexPathFor(dvr));
+    EXPECT_EQ(job->IndexPath(), dvr.substr(0, dvr.size() - 4) + ".inx");
     ExpectIndex(job->IndexPath(), entries, 1, 3, [&](uint64_t p) { return p - entries[1].position; });
 
     // The copy plays, and its time search finds the same entries.
@@ -174,7 +174,7 @@ TEST_F(BackupTest, WithoutAnIndexTheBlocksTimesGiveTheRange)
     const auto job = Run(*plan);
     ASSERT_EQ(job->Status(), BackupStatus::Succeeded) << job->Message();
     EXPECT_EQ(ReadBytes(job->OutputPath()), Slice(ReadBytes(folder / "rec.DVR"), blocks[2].offset, blocks[5].offset));
-    EXPECT_EQ(FilesIn(out.str()).size(), 1u) << "no index without one in the source";
+    EXPECT_EQ(FilesIn(out / "in.a.folder").size(), 1u) << "no index without one in the source";
 }
 
 TEST_F(BackupTest, WrappedDiskCopiesOverThePartitionEndInRecordingOrder)
@@ -245,7 +245,7 @@ TEST_F(BackupTest, RecordingRangeIsItsHeaderAndTheWholeRecordsOfTheRange)
     const std::vector<uint8_t> range = Slice(avs, blocks[2].offset, blocks[6].offset);
     expected.insert(expected.end(), range.begin(), range.end());
     EXPECT_EQ(ReadBytes(job->OutputPath()), expected);
-    EXPECT_EQ(FilesIn(out.str()).size(), 1u) << "no index beside a recording";
+    EXPECT_EQ(FilesIn(out / "in.a.folder").size(), 1u) << "no index beside a recording";
     PlayerSource copied;
     ASSERT_EQ(OpenFileSource(job->OutputPath(), copied, message), OpenResult::Ok) << message;
     EXPECT_EQ(copied.firstTime, blocks[2].time);

@@ -182,6 +182,92 @@ std::optional<BackupPlan> PlanBackup(const PlayerSource& source, uint32_t startT
     return plan;
 }
 
+// The spans of the source that the plan covers, in recording order, and
+// the recording's file header to put first. Succeeded when they are found.
+BackupStatus FindSpans(const BackupPlan& plan, const SourceFile& in, const std::atomic<bool>& cancel,
+                       std::vector<Span>& spans, std::vector<uint8_t>& header, std::string& message)
+{
+    if (plan.kind == PlayerSource::Kind::Recording) {
+        uint8_t head[kStreamFileHeaderSize];
+        if (in.ReadAt(0, head, sizeof head) == sizeof head && StreamFileHeader::Read(head).HasValidSignature())
+            header.assign(head, head + sizeof head);
+        const uint64_t end = std::min(plan.endPosition, in.Size());
+        if (plan.startPosition < end)
+            spans.push_back({plan.startPosition, end});
+    } else {
+        // The block search reads through a handle of its own.
+        auto searchFile = std::make_unique<SourceFile>();
+        std::string reason;
+        if (!searchFile->Open(plan.sourcePath, reason)) {
+            message = "Can't open " + plan.sourcePath + ": " + reason;
+            return BackupStatus::Failed;
+        }
+        auto index = std::make_shared<const TimeIndex>(plan.index);
+        GopBlockSource blocks(std::move(searchFile), plan.blocksStart,
+                              [index](uint64_t position) { return NextSegment(*index, position); },
+                              plan.kind == PlayerSource::Kind::Disk);
+        BlockInfo first;
+        uint64_t end = plan.endPosition;
+        if (plan.byBlockTime) {
+            // From the block that holds the start time to the first block
+            // that starts after the end time.
+            for (BlockInfo b = blocks.First(); b.Valid() && b.time <= plan.endTime; b = blocks.After(b)) {
+                if (cancel)
+                    return BackupStatus::Cancelled;
+                if (!first.Valid() || b.time <= plan.startTime)
+                    first = b;
+                end = b.next;
+            }
+        } else {
+            first = blocks.FindFrom(plan.startPosition);
+        }
+        if (end == kNoBlock) {
+            const BlockInfo last = blocks.Last();
+            end = last.Valid() ? last.next : 0;
+        }
+        end = std::min(end, in.Size());
+        if (first.Valid() && first.offset < end) {
+            spans.push_back({first.offset, end});
+        } else if (first.Valid() && plan.kind == PlayerSource::Kind::Disk) {
+            // The ring wrapped within the range: on to the partition's end,
+            // then from its first block.
+            const BlockInfo front = blocks.FindFrom(0);
+            const uint64_t partitionEnd = in.Size() / kSectorSize * kSectorSize;
+            if (front.Valid() && front.offset < end && front.offset < first.offset && first.offset < partitionEnd) {
+                spans.push_back({first.offset, partitionEnd});
+                spans.push_back({front.offset, end});
+            }
+        }
+    }
+    if (spans.empty()) {
+        message = kNotFoundVideoData;
+        return BackupStatus::Failed;
+    }
+    return BackupStatus::Succeeded;
+}
+
+// The `.inx`: the plan's entries from the start entry (the oldest) to the
+// end entry, positions in the new file.
+bool WriteIndex(const BackupPlan& plan, const std::vector<Span>& spans, const std::string& path, OutputFile& index,
+                std::string& message)
+{
+    if (!index.Create(path, false, message))
+        return false;
+    const int count = plan.startEntry - plan.endEntry + 1;
+    std::vector<uint8_t> bytes(kTimeIndexHeaderSize + size_t(count) * kTimeIndexEntrySize);
+    TimeIndexHeader head;
+    head.oldest = 1;
+    head.newest = uint32_t(count);
+    head.Write(bytes.data());
+    uint8_t* p = bytes.data() + kTimeIndexHeaderSize;
+    for (int n = plan.startEntry; n >= plan.endEntry; --n, p += kTimeIndexEntrySize) {
+        TimeIndexEntry entry = plan.index.sorted[size_t(n)];
+        entry.position = n == plan.startEntry ? 0 : OutputPosition(spans, entry.position);
+        entry.Write(p);
+    }
+    return index.Write(bytes.data(), bytes.size(), message) && index.Close(message);
+}
+
 std::string BackupFileName(const std::string& folder, const std::tm& t, int counter, const char* extension)
 {
     char name[96];
@@ -263,61 +349,9 @@ BackupStatus RawBackupJob::Copy(std::string& message)
     // The spans to copy, in recording order.
     std::vector<Span> spans;
     std::vector<uint8_t> header;
-    if (recording) {
-        uint8_t head[kStreamFileHeaderSize];
-        if (in.ReadAt(0, head, sizeof head) == sizeof head && StreamFileHeader::Read(head).HasValidSignature())
-            header.assign(head, head + sizeof head);
-        const uint64_t end = std::min(plan.endPosition, in.Size());
-        if (plan.startPosition < end)
-            spans.push_back({plan.startPosition, end});
-    } else {
-        // The block search reads through a handle of its own.
-        auto searchFile = std::make_unique<SourceFile>();
-        if (!searchFile->Open(plan.sourcePath, reason)) {
-            message = "Can't open " + plan.sourcePath + ": " + reason;
-            return BackupStatus::Failed;
-        }
-        auto index = std::make_shared<const TimeIndex>(plan.index);
-        GopBlockSource blocks(std::move(searchFile), plan.blocksStart,
-                              [index](uint64_t position) { return NextSegment(*index, position); },
-                              plan.kind == PlayerSource::Kind::Disk);
-        BlockInfo first;
-        uint64_t end = plan.endPosition;
-        if (plan.byBlockTime) {
-            // From the block that holds the start time to the first block
-            // that starts after the end time.
-            for (BlockInfo b = blocks.First(); b.Valid() && b.time <= plan.endTime; b = blocks.After(b)) {
-                if (cancel_)
-                    return BackupStatus::Cancelled;
-                if (!first.Valid() || b.time <= plan.startTime)
-                    first = b;
-                end = b.next;
-            }
-        } else {
-            first = blocks.FindFrom(plan.startPosition);
-        }
-        if (end == kNoBlock) {
-            const BlockInfo last = blocks.Last();
-            end = last.Valid() ? last.next : 0;
-        }
-        end = std::min(end, in.Size());
-        if (first.Valid() && first.offset < end) {
-            spans.push_back({first.offset, end});
-        } else if (first.Valid() && plan.kind == PlayerSource::Kind::Disk) {
-            // The ring wrapped within the range: on to the partition's end,
-            // then from its first block.
-            const BlockInfo front = blocks.FindFrom(0);
-            if (front.Valid() && front.offset < end && front.offset < first.offset) {
-                spans.push_back({first.offset, in.Size() / kSectorSize * kSectorSize});
-                spans.push_back({front.offset, end});
-            }
-        }
-    }
-    if (spans.empty()) {
-        message = kNotFoundVideoData;
-        return BackupStatus::Failed;
-    }
-
+    if (const BackupStatus found = FindSpans(plan, in, cancel_, spans, header, message);
+        found != BackupStatus::Succeeded)
+        return found;
     uint64_t total = header.size();
     for (const Span& span : spans)
         total += span.end - span.begin;
@@ -327,19 +361,26 @@ BackupStatus RawBackupJob::Copy(std::string& message)
     // The output: a free name in the folder, taken atomically, so two
     // backups started in the same second get counters 0 and 1.
     std::error_code ec;
-    std::filesystem::create_directories(request_.folder, ec);
+    if (!std::filesystem::create_directories(request_.folder, ec) && ec) {
+        message = "Can't make directory " + request_.folder + ": " + ec.message();
+        return BackupStatus::Failed;
+    }
     std::tm local{};
     localtime_r(&request_.startedAt, &local);
     const char* extension = recording ? ".avs" : ".DVR";
     OutputFile out;
     std::string path;
     for (int counter = 0;; ++counter) {
+        if (counter == 10000) {
+            message = "Can't create a backup in " + request_.folder + ": every name of this second is taken.";
+            return BackupStatus::Failed;
+        }
         path = BackupFileName(request_.folder, local, counter, extension);
         if (!recording && std::filesystem::exists(IndexPathFor(path), ec))
             continue;
         if (out.Create(path, true, message))
             break;
-        if (!out.Existed() || counter >= 9999)
+        if (!out.Existed())
             return BackupStatus::Failed;
     }
     {
@@ -387,24 +428,8 @@ BackupStatus RawBackupJob::Copy(std::string& message)
 
     OutputFile index;
     if (plan.startEntry >= 0) {
-        // The `.inx`: the entries from the start entry (the oldest) to the end
-        // entry, positions in the new file.
         const std::string indexPath = IndexPathFor(path);
-        if (!index.Create(indexPath, false, message))
-            return BackupStatus::Failed;
-        const int count = plan.startEntry - plan.endEntry + 1;
-        std::vector<uint8_t> bytes(kTimeIndexHeaderSize + size_t(count) * kTimeIndexEntrySize);
-        TimeIndexHeader head;
-        head.oldest = 1;
-        head.newest = uint32_t(count);
-        head.Write(bytes.data());
-        uint8_t* p = bytes.data() + kTimeIndexHeaderSize;
-        for (int n = plan.startEntry; n >= plan.endEntry; --n, p += kTimeIndexEntrySize) {
-            TimeIndexEntry entry = plan.index.sorted[size_t(n)];
-            entry.position = n == plan.startEntry ? 0 : OutputPosition(spans, entry.position);
-            entry.Write(p);
-        }
-        if (!index.Write(bytes.data(), bytes.size(), message) || !index.Close(message))
+        if (!WriteIndex(plan, spans, indexPath, index, message))
             return BackupStatus::Failed;
         std::lock_guard<std::mutex> guard(lock_);
         indexPath_ = indexPath;
