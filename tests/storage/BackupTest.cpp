@@ -12,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+
+#include <sys/resource.h>
 
 using namespace tarnvik;
 using namespace tarnvik::test;
@@ -175,6 +178,31 @@ TEST_F(BackupTest, WithoutAnIndexTheBlocksTimesGiveTheRange)
     ASSERT_EQ(job->Status(), BackupStatus::Succeeded) << job->Message();
     EXPECT_EQ(ReadBytes(job->OutputPath()), Slice(ReadBytes(folder / "rec.DVR"), blocks[2].offset, blocks[5].offset));
     EXPECT_EQ(FilesIn(out / "in.a.folder").size(), 1u) << "no index without one in the source";
+}
+
+TEST_F(BackupTest, AFailedWriteSaysSoAndLeavesNoPartialFile)
+{
+    std::string error;
+    ASSERT_TRUE(mkdvr::WriteBackup(Recording(4, 8, 4), folder / "rec.DVR", error)) << error;
+    PlayerSource source;
+    std::string message;
+    ASSERT_EQ(OpenFileSource(folder / "rec.DVR", source, message), OpenResult::Ok) << message;
+    const auto plan = PlanBackup(source, source.firstTime, source.lastTime);
+    ASSERT_TRUE(plan);
+    // Files of this process end at 400 KiB: the second chunk's write fails
+    // as on a full disk.
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 400 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto job = Run(*plan);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_EQ(job->Status(), BackupStatus::Failed);
+    EXPECT_EQ(job->Message().rfind("Can't write ", 0), 0u) << job->Message();
+    EXPECT_TRUE(FilesIn(out / "in.a.folder").empty());
 }
 
 TEST_F(BackupTest, WrappedDiskCopiesOverThePartitionEndInRecordingOrder)
