@@ -6,10 +6,12 @@
 
 #include "DvrWriter.h"
 #include "app/controls/LedButton.h"
+#include "app/dialogs/AviSaveDialog.h"
 #include "app/dialogs/BackupDialog.h"
 #include "storage/LocalPlayer.h"
 #include "storage/TimeIndex.h"
 
+#include <QRadioButton>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -36,7 +38,8 @@ TEST(WindowBackup, BackupButtonCopiesTheRangeChosenAndShowsTheFolder)
     // What the "Backup" dialog is given and answers.
     uint32_t shownStart = 0, shownEnd = 0, start = 0, end = 0;
     QString folder;
-    int progressRuns = 0, lightWhileCopying = -1;
+    int progressRuns = 0, lightWhileCopying = -1, aviDialogs = 0;
+    bool aviData = false;
     std::vector<std::string> shownFolders;
     MainDlgOptions options;
     options.playbackPacing = false;
@@ -44,6 +47,8 @@ TEST(WindowBackup, BackupButtonCopiesTheRangeChosenAndShowsTheFolder)
         shownStart = dialog.StartTime();
         shownEnd = dialog.EndTime();
         EXPECT_TRUE(dialog.RawData());
+        if (aviData)
+            dialog.findChildren<QRadioButton*>().at(1)->click();
         dialog.SetRange(start, end);
         dialog.SetFolder(folder);
         return int(QDialog::Accepted);
@@ -53,6 +58,10 @@ TEST(WindowBackup, BackupButtonCopiesTheRangeChosenAndShowsTheFolder)
         ++progressRuns;
         lightWhileCopying = fixture->window->Light(ctl::BackupLight)->State();
         return progress.exec();
+    };
+    options.askAviSave = [&](CAviSaveDlg&) {
+        ++aviDialogs;
+        return int(QDialog::Rejected);
     };
     options.openFolder = [&](const std::string& shown) { shownFolders.push_back(shown); };
     WindowFixture f(std::move(options));
@@ -107,6 +116,12 @@ TEST(WindowBackup, BackupButtonCopiesTheRangeChosenAndShowsTheFolder)
         << f.notifier.Texts().back();
     EXPECT_EQ(shownFolders.size(), 1u);
     EXPECT_TRUE(std::filesystem::is_empty(readOnly));
+
+    // AVI data goes on to the AVI export's own dialog.
+    aviData = true;
+    w.BackupButton()->click();
+    EXPECT_EQ(aviDialogs, 1);
+    EXPECT_EQ(progressRuns, 2);
 
     w.StopPlayback();
     EXPECT_FALSE(w.BackupButton()->isEnabled());

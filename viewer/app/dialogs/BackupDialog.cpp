@@ -63,10 +63,6 @@ CBackupDlg::CBackupDlg(const BackupTexts& texts, uint32_t start, uint32_t end, c
     raw_ = new QRadioButton(texts.raw, this);
     raw_->setChecked(true);
     avi_ = new QRadioButton(texts.avi, this);
-    // AVI export of a time range needs the AVI writer; until the window
-    // offers it, the choice is shown but cannot be made.
-    avi_->setEnabled(false);
-    avi_->setToolTip(texts.aviNote);
     grid->addWidget(raw_, row, 1);
     grid->addWidget(avi_, row++, 2);
     connect(raw_, &QRadioButton::toggled, this, [this](bool raw) {

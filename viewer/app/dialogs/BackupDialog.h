@@ -1,6 +1,7 @@
 // CBackupDlg: "Backup", where a time range of the source that local
 // playback has open is chosen: the recorded period, the backup's start and
-// end (a date and a time each), raw data or AVI, and the folder it goes to.
+// end (a date and a time each), raw data or AVI (which plays the source
+// into AVI files and needs no range), and the folder it goes to.
 // CBackupProgressDlg: the raw copy's progress, running its RawBackupJob;
 // Cancel stops the copy and leaves nothing behind.
 #pragma once
@@ -26,7 +27,7 @@ namespace tarnvik {
 
 // The dialogs' texts in the window's language.
 struct BackupTexts {
-    QString title, startRec, endRec, backupStart, backupEnd, raw, avi, aviNote, savePath, ok, cancel;
+    QString title, startRec, endRec, backupStart, backupEnd, raw, avi, savePath, ok, cancel;
 };
 
 class CBackupDlg : public QDialog {

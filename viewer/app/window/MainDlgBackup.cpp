@@ -27,14 +27,13 @@ void CMainDlg::StartBackup()
     texts.backupEnd = LoadText(3081);
     texts.raw = LoadText(3082);
     texts.avi = LoadText(3083);
-    texts.aviNote = tr("AVI export of a recorded range is not available yet.");
     texts.savePath = LoadText(3092);
     texts.ok = tr("OK");
     texts.cancel = LoadText(3074);
     CBackupDlg dialog(texts, source->firstTime, source->lastTime, QString::fromStdString(app_.profile.recPath),
                       this);
     const int answer = options_.askBackup ? options_.askBackup(dialog) : dialog.exec();
-    if (answer != QDialog::Accepted || !dialog.RawData())
+    if (answer != QDialog::Accepted)
         return;
 
     // The folder chosen becomes the recording folder, kept with the
@@ -49,6 +48,12 @@ void CMainDlg::StartBackup()
             ini_.WriteString(ProfileSection(app_.main.index), "RecPath", folder);
     }
 
+    // AVI data: the chosen channels are exported while playback plays on.
+    if (!dialog.RawData()) {
+        if (!core_->Export().Running())
+            OnAviButton();
+        return;
+    }
     const std::optional<BackupPlan> plan = PlanBackup(*source, dialog.StartTime(), dialog.EndTime());
     if (!plan) {
         notifier_.ShowMessage(LoadText(3094).toStdString(), MessageIcon::Warning);

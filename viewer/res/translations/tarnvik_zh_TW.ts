@@ -175,10 +175,6 @@
         <translation>備份(&amp;B)</translation>
     </message>
     <message>
-        <source>AVI export of a recorded range is not available yet.</source>
-        <translation>尚無法將錄影時段匯出為 AVI。</translation>
-    </message>
-    <message>
         <source>OK</source>
         <translation>確定</translation>
     </message>
