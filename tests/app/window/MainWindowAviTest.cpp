@@ -8,6 +8,7 @@
 #include "app/controls/HoverButton.h"
 #include "app/controls/LedButton.h"
 #include "app/dialogs/AviSaveDialog.h"
+#include "app/dialogs/BackupDialog.h"
 #include "app/window/OneCamera.h"
 #include "storage/LocalPlayer.h"
 #include "support/AviProbe.h"
@@ -16,6 +17,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include <gtest/gtest.h>
 
@@ -227,6 +229,13 @@ TEST_F(WindowAvi, LocalPlaybackExportsEveryChannelAtItsSize)
         GTEST_SKIP() << "ffprobe/ffmpeg missing: scripts/setup-deps.sh installs them";
     MainDlgOptions options;
     options.askPath = [this](int) { return dir / "rec.DVR"; };
+    // With a source open the button offers the backup; its AVI choice exports.
+    bool backupAsked = false;
+    options.askBackup = [&backupAsked](CBackupDlg& dialog) {
+        backupAsked = true;
+        dialog.findChild<QRadioButton*>("aviData")->click();
+        return int(QDialog::Accepted);
+    };
     Make(std::move(options));
     mkdvr::MkdvrOptions recording;
     recording.mediaDir = TARNVIK_TESTDVR_MEDIA;
@@ -239,6 +248,7 @@ TEST_F(WindowAvi, LocalPlaybackExportsEveryChannelAtItsSize)
 
     path = (dir / "avi").string() + "/";
     ClickAvi();
+    EXPECT_TRUE(backupAsked);
     ASSERT_TRUE(Avi().Running());
     w.Button(ctl::LocalPlay)->click();
     ASSERT_TRUE(WaitFor([&] { return w.Player()->AtEnd(); }, 60000));

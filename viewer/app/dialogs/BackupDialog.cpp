@@ -63,6 +63,7 @@ CBackupDlg::CBackupDlg(const BackupTexts& texts, uint32_t start, uint32_t end, c
     raw_ = new QRadioButton(texts.raw, this);
     raw_->setChecked(true);
     avi_ = new QRadioButton(texts.avi, this);
+    avi_->setObjectName(QStringLiteral("aviData"));
     grid->addWidget(raw_, row, 1);
     grid->addWidget(avi_, row++, 2);
     connect(raw_, &QRadioButton::toggled, this, [this](bool raw) {

@@ -171,11 +171,14 @@ public:
     CBitmapSlider* PositionSlider() const { return slider_; }
 
     // AVI export (MainDlgAvi.cpp): the "Record to AVI File" button asks
-    // "Save to AVI File..." and exports the chosen channels; while an export
+    // "Save to AVI File..." (AskAviExport) and exports the chosen channels;
+    // while local playback has a source open it opens the backup dialog
+    // instead, whose "Avi Data" leads to the same question; while an export
     // runs it is "Stop AVI Rec", which closes the files and opens their
     // folder. StartAviExport exports the channels of `mask` (bit c: channel
     // c) to `path` (a folder or a file name); false when it could not start.
     void OnAviButton();
+    void AskAviExport();
     bool StartAviExport(int mask, const std::string& path);
     void StopAviExport(bool openFolder = true);
 

@@ -6,6 +6,7 @@
 #include "app/controls/LedButton.h"
 #include "app/dialogs/AviSaveDialog.h"
 #include "app/window/OneCamera.h"
+#include "storage/LocalPlayer.h"
 #include "video/ViewerCore.h"
 
 #include <QDesktopServices>
@@ -22,6 +23,16 @@ void CMainDlg::OnAviButton()
         StopAviExport();
         return;
     }
+    // A source open for local playback is saved by time range, raw or as AVI.
+    if (player_ && player_->Running() && player_->Source()) {
+        StartBackup();
+        return;
+    }
+    AskAviExport();
+}
+
+void CMainDlg::AskAviExport()
+{
     std::string shown = aviPath_.empty() ? app_.profile.recPath : aviPath_;
     if (shown.empty())
         shown = DefaultRecPath();

@@ -51,7 +51,7 @@ void CMainDlg::StartBackup()
     // AVI data: the chosen channels are exported while playback plays on.
     if (!dialog.RawData()) {
         if (!core_->Export().Running())
-            OnAviButton();
+            AskAviExport();
         return;
     }
     const std::optional<BackupPlan> plan = PlanBackup(*source, dialog.StartTime(), dialog.EndTime());
