@@ -167,8 +167,8 @@ int main(int argc, char** argv)
     }
     window.exec();
     // Before the shutdown sequence, which may wait for the network.
-    if (TraceEnabled())
-        std::cerr << "ui lateness: worst " << window.WorstUiLatenessMs() << " ms over " << window.UiLatenessTicks()
-                  << " ticks while connected or reconnecting" << std::endl;
+    // One write, so that the network threads' trace lines cannot split it.
+    Trace("ui lateness: worst " + std::to_string(window.WorstUiLatenessMs()) + " ms over " +
+          std::to_string(window.UiLatenessTicks()) + " ticks while connected or reconnecting");
     return exitCode;
 }
