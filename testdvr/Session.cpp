@@ -423,12 +423,7 @@ void Session::StreamLoop()
             if (!fault.empty()) {
                 const bool halted = !ApplyFault(fault, [](std::vector<uint8_t>& message) {
                     // A playback message of a plausible size, its picture all zeros.
-                    message.assign(kMessageHeaderSize + kDataPrefixSize + 4000, 0);
-                    MessageHeader h;
-                    h.code = cmd::Playback;
-                    h.sub = 2;
-                    h.length = uint32_t(message.size());
-                    h.Write(message.data());
+                    message = PlaybackMessage(std::vector<uint8_t>(4000), false, false);
                 });
                 fault.clear();
                 if (halted)

@@ -15,12 +15,17 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace testdvr {
 
 // The DVR's clock, which every picture carries: local wall-clock time
 // counted as if it were UTC.
 void DvrNow(uint32_t& seconds, uint16_t& milliseconds);
+
+// A playback data message: header (its length counting itself), data
+// prefix with the unpaced and end-of-playback bytes, then `block`.
+std::vector<uint8_t> PlaybackMessage(const std::vector<uint8_t>& block, bool unpaced, bool end);
 
 // "0x" and `digits` hexadecimal digits, for the log.
 std::string Hex(uint32_t v, int digits);

@@ -149,7 +149,7 @@ void Session::StepPlayback(bool forward, uint32_t mask)
     SendInstant(target, mask, !forward || !shownAny);
 }
 
-bool Session::SendPlaybackMessage(const std::vector<uint8_t>& block, bool unpaced, bool end)
+std::vector<uint8_t> PlaybackMessage(const std::vector<uint8_t>& block, bool unpaced, bool end)
 {
     std::vector<uint8_t> message(kMessageHeaderSize + kDataPrefixSize + block.size());
     MessageHeader header;
@@ -163,8 +163,14 @@ bool Session::SendPlaybackMessage(const std::vector<uint8_t>& block, bool unpace
     prefix.Write(message.data() + kMessageHeaderSize);
     if (!block.empty())
         std::memcpy(message.data() + kMessageHeaderSize + kDataPrefixSize, block.data(), block.size());
+    return message;
+}
+
+bool Session::SendPlaybackMessage(const std::vector<uint8_t>& block, bool unpaced, bool end)
+{
+    const std::vector<uint8_t> message = PlaybackMessage(block, unpaced, end);
     std::lock_guard<std::mutex> guard(sendLock_);
-    return Send(message.data(), message.size(), options_.faults.count("slow") > 0);
+    return Send(message.data(), message.size(), Slow());
 }
 
 bool Session::SendInstant(size_t instant, uint32_t mask, bool fromKey)
@@ -184,15 +190,7 @@ bool Session::SendInstant(size_t instant, uint32_t mask, bool fromKey)
             bool key = false;
             if (!recorded.Frame(i, c, block, key))
                 continue;
-            const auto build = [&](std::vector<uint8_t>& message) {
-                message.assign(kMessageHeaderSize + kDataPrefixSize, 0);
-                MessageHeader header;
-                header.code = cmd::Playback;
-                header.sub = 2;
-                header.length = uint32_t(message.size() + block.size());
-                header.Write(message.data());
-                message.insert(message.end(), block.begin(), block.end());
-            };
+            const auto build = [&](std::vector<uint8_t>& message) { message = PlaybackMessage(block, false, false); };
             if (!ApplyPeriodicFaults(build) || !SendPlaybackMessage(block, fromKey, false))
                 return false;
         }
