@@ -106,6 +106,9 @@ protected:
 TEST_F(WindowRemote, PlaysFromTheChosenTimePausesAndStepsBothWays)
 {
     LogIn();
+    // The login's own live request goes out from the network thread; the
+    // page is changed only after it, so that it cannot overtake the stop.
+    ASSERT_TRUE(dvr->WaitForLog("live request sub=1 channels=0xffff op=17"));
     CMainDlg& w = *f->window;
     EXPECT_FALSE(w.Button(ctl::RemotePlay)->isVisible());
     w.Sheet()->setCurrentWidget(w.NetTab());
