@@ -612,6 +612,32 @@ TEST_F(SessionWithDvr, PlaybackErrorsOfTheDvrAreShownAndTheSessionGoesOn)
     EXPECT_TRUE(state.loggedIn.load()) << "error replies never end the session";
 }
 
+TEST_F(SessionWithDvr, TheLoginsLiveRequestPrecedesWhatTheWindowAsksNext)
+{
+    // The window leaves the live page the moment it hears of the login: its
+    // stop must reach the DVR behind the login's live request, or live video
+    // would resume under the other page.
+    ui.onSessionChanged = [&](bool loggedIn) {
+        if (loggedIn)
+            session->LiveTabHidden();
+    };
+    LogIn();
+    ASSERT_TRUE(WaitForLog("live request sub=20 channels=0x0000 op=20"));
+    auto log = server->Log();
+    const int play = LogIndex(log, "live request sub=1 channels=0xffff op=17");
+    EXPECT_TRUE(play >= 0 && play < LogIndex(log, "live request sub=20")) << Joined(log);
+
+    // Logged in while another page is shown: no live video is asked for.
+    ui.onSessionChanged = nullptr;
+    session->Disconnect();
+    session->RemoteTabShown();
+    ASSERT_TRUE(session->Connect(Settings()));
+    ASSERT_TRUE(WaitUntil([&] { return state.loggedIn.load(); }));
+    session->RemoteTimeReset(); // a marker behind anything the login sent
+    ASSERT_TRUE(WaitForLog("playback end op=4"));
+    EXPECT_EQ(LogCount("live request sub=1 channels=0xffff"), 1) << Joined(server->Log());
+}
+
 TEST_F(SessionWithDvr, TheEndOfTheRecordingEndsTheSession)
 {
     LogIn(ShortRecording());

@@ -177,7 +177,11 @@ public:
     void SessionChanged(bool loggedIn, const std::string& host) override
     {
         Add(std::string(loggedIn ? "logged in " : "logged out ") + host);
+        if (onSessionChanged)
+            onSessionChanged(loggedIn);
     }
+    // Called on the session's thread as the window would be told.
+    std::function<void(bool)> onSessionChanged;
     void CommandTaskEnded(int lastRead) override { Add("task ended " + std::to_string(lastRead)); }
 
     void Clear()

@@ -302,10 +302,15 @@ bool DvrSession::OnLoginReply()
     // Logged in before the window hears of it: what it requests while it
     // shows the view for the login must not be refused.
     state_.loggedIn = true;
+    ResetRenderer();
+    // The login's live request goes out before the window hears of the
+    // login, so whatever the user asks for next (another page, a stop)
+    // reaches the DVR after it and holds. A page other than live chosen
+    // while connecting gets no live video.
+    if (state_.mode.load() == kModeLive)
+        LivePlay();
     ui_.SessionChanged(true, host_);
     ui_.ControlsEnabled(true);
-    ResetRenderer();
-    LivePlay();
     return true;
 }
 
