@@ -666,10 +666,17 @@ void CMainDlg::wheelEvent(QWheelEvent* event)
 
 void CMainDlg::contextMenuEvent(QContextMenuEvent* event)
 {
-    // The window's own menu (the panes will have theirs): "About Kestrova...".
+    // The window's own menu (the panes have theirs): "About Kestrova..." and
+    // the reset of every pane.
     QMenu menu(this);
+    menu.setObjectName(QStringLiteral("windowMenu"));
     QAction* about = menu.addAction(LoadText(101));
-    if (menu.exec(event->globalPos()) == about)
+    menu.addSeparator();
+    QAction* resetAll = menu.addAction(QCoreApplication::translate("tarnvik::Snapshots", "Reset All Channels"));
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == resetAll)
+        ResetAllPanes();
+    else if (chosen == about)
         notifier_.ShowMessage("Kestrova - TarnvikPlayer " TARNVIK_VERSION "\n" +
                                   tr("DVR network viewer with the Quorlin H.264 decoder").toStdString(),
                               MessageIcon::Information);

@@ -36,6 +36,7 @@
 class QDateEdit;
 class QKeyEvent;
 class QLabel;
+class QPrinter;
 class QToolButton;
 class QTabWidget;
 class QTimeEdit;
@@ -50,6 +51,8 @@ struct PlayerSource;
 class CHoverButton;
 class CLedButton;
 class COneCamera;
+class CPrintDlg;
+class Image;
 class CTabLive;
 class CTabLocalSearch;
 class CTabNetSearch;
@@ -77,6 +80,11 @@ inline constexpr int FrameRate = 1208, BitRate = 1170, SpeedLabel = 1202, Bitrat
 inline constexpr int RecLight = 1301, AviLight = 1302, BackupLight = 1303, Backup = 1052;
 inline constexpr int PositionSlider = 1143, FrameList = 1007, SheetFrame = 1000;
 } // namespace ctl
+
+// Command ids of the pane's context menu (askPath is asked with the first two).
+namespace cmd {
+inline constexpr int SaveImage = 32000, SaveImageAll = 32001, ResetChannel = 32002, PrintImage = 32792;
+} // namespace cmd
 
 // What the logon dialog hands back.
 struct LogonAnswer {
@@ -114,6 +122,11 @@ struct MainDlgOptions {
     // (tests): each returns the dialog's exec() result.
     std::function<int(class CBackupDlg&)> askBackup;
     std::function<int(class CBackupProgressDlg&)> runBackup;
+    // Replace running the print dialog of a pane (tests: returns its exec()
+    // result) and the system's print dialog (tests: set the printer up,
+    // e.g. to write a PDF file; false for Cancel).
+    std::function<int(CPrintDlg&)> askPrint;
+    std::function<bool(QPrinter&)> askPrinter;
 };
 
 class CMainDlg : public QDialog {
@@ -181,6 +194,19 @@ public:
     void AskAviExport();
     bool StartAviExport(int mask, const std::string& path);
     void StopAviExport(bool openFolder = true);
+
+    // Snapshots and printing (MainDlgSnapshot.cpp), the commands of the
+    // panes' context menu. The pictures come from the pane store, never
+    // from the screen. SaveSnapshot saves a pane's picture as a JPEG file;
+    // SaveAllSnapshots saves each channel's own picture (the pane that
+    // shows it, or the no-video picture for a channel not shown) as
+    // path_01_time.jpg, path_02_time.jpg, ...; PrintSnapshot opens the
+    // print dialog; ResetPane(s) give panes their no-video picture back.
+    void SaveSnapshot(int pane);
+    void SaveAllSnapshots();
+    void PrintSnapshot(int pane);
+    void ResetPane(int pane);
+    void ResetAllPanes();
 
     // With TARNVIK_TRACE=1: the longest the user-interface thread was held up
     // while a session ran or was being restored (ms), and the 20 ms ticks
@@ -284,6 +310,13 @@ private:
     // The button, the AVI light and the panes' "AVI Recording..." follow
     // the export.
     void ShowAviState();
+    // Snapshots (MainDlgSnapshot.cpp).
+    void ConnectPaneMenu(COneCamera* pane);
+    std::string AskSnapshotPath(int command, const std::string& proposed);
+    bool WriteSnapshot(const Image& picture, const std::string& path);
+    void PrintPage(CPrintDlg& dialog);
+    // The vehicle identifier of the source played (empty when none is known).
+    std::string CarId() const;
 
     const IniFile& ini_;
     AppSettings& app_;

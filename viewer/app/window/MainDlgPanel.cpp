@@ -270,6 +270,7 @@ void CMainDlg::BuildPanes()
             else
                 EnterFullScreen(true);
         });
+        ConnectPaneMenu(camera);
         camera->hide();
         panes_[size_t(pane)] = camera;
     }

@@ -30,6 +30,17 @@ PaneLine ComposePaneLine(int pane, const std::string& timeText, const DivisionSt
 // The caption font: "Gautami" when installed, else the system sans font.
 QFont PaneCaptionFont(bool singleView);
 
+// The texts of a pane's context menu for `channel` (0-based), in English or,
+// for a Chinese language id, in Chinese.
+struct PaneMenuTexts {
+    QString title;   // "Select Camera"
+    QString save;    // Save "Cam_%02d" Image...
+    QString saveAll; // Save Image &All...
+    QString print;   // Print "Cam_%02d" Image...
+    QString reset;   // Reset "Cam_%02d" Channel
+};
+PaneMenuTexts PaneMenuTextsOf(int channel, int languageId);
+
 class COneCamera : public QWidget {
     Q_OBJECT
 public:
@@ -50,17 +61,25 @@ public:
     // otherwise. Repaints when the text changes.
     void SetSignalText(const QString& text);
     const QString& SignalText() const { return signalText_; }
+    // The language of the context menu (a language id).
+    void SetLanguageId(int languageId) { languageId_ = languageId; }
 
 signals:
     void Clicked(int pane);
     void DoubleClicked(int pane);
     // A double click with Ctrl held: the video on the whole monitor.
     void FullScreenRequested();
+    // The context menu's commands (PaneMenu.cpp).
+    void SaveRequested(int pane);
+    void SaveAllRequested();
+    void PrintRequested(int pane);
+    void ResetRequested(int pane);
 
 protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseDoubleClickEvent(QMouseEvent*) override;
+    void contextMenuEvent(QContextMenuEvent*) override;
 
 private:
     QString AviSuffix() const;
@@ -72,6 +91,7 @@ private:
     QString recordingText_;
     QString aviText_;
     QString signalText_;
+    int languageId_ = 1033;
 };
 
 } // namespace tarnvik

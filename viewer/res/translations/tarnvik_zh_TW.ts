@@ -180,6 +180,21 @@
     </message>
 </context>
 <context>
+    <name>tarnvik::CPrintDlg</name>
+    <message>
+        <source>Print</source>
+        <translation>列印</translation>
+    </message>
+    <message>
+        <source>&amp;Print...</source>
+        <translation>列印(&amp;P)...</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>關閉(&amp;C)</translation>
+    </message>
+</context>
+<context>
     <name>tarnvik::CSettingDlg</name>
     <message>
         <source>4-CH</source>
@@ -609,6 +624,25 @@ When continuously it uses, connection do as a favor again.</source>
     <message>
         <source>Socket error : [%1]</source>
         <translation>通訊端錯誤：[%1]</translation>
+    </message>
+</context>
+<context>
+    <name>tarnvik::Snapshots</name>
+    <message>
+        <source>Reset All Channels</source>
+        <translation>重設所有攝影機</translation>
+    </message>
+    <message>
+        <source>The picture could not be saved:
+%1
+%2</source>
+        <translation>無法儲存圖片：
+%1
+%2</translation>
+    </message>
+    <message>
+        <source>The page could not be printed.</source>
+        <translation>無法列印此頁。</translation>
     </message>
 </context>
 </TS>
