@@ -18,7 +18,9 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include <algorithm>
 #include <ctime>
+#include <vector>
 
 namespace tarnvik {
 
