@@ -63,7 +63,7 @@ private:
 
 const std::vector<std::string>& UpgradeReplyNames()
 {
-    static const std::vector<std::string> names = {"ok", "short", "garbage", "wrong-code-first", "none"};
+    static const std::vector<std::string> names = {"ok", "short", "garbage", "wrong-code-first", "none", "silent"};
     return names;
 }
 
@@ -264,6 +264,14 @@ void UpgradeReceiver::Reply(int fd)
     const std::string& mode = options_.reply;
     if (mode == "none") {
         log_("upgrade closing without a reply");
+        return;
+    }
+    if (mode == "silent") {
+        log_("upgrade holding the connection without a reply");
+        std::vector<uint8_t> rest;
+        while (ReadMore(fd, rest, 600000)) // ends when the viewer closes (or after 10 minutes)
+            rest.clear();
+        log_("upgrade connection closed");
         return;
     }
     if (mode == "short") {

@@ -23,6 +23,7 @@ struct UpgradeOptions {
     //   garbage           64 bytes whose byte 2 is not the upgrade code, then it closes
     //   wrong-code-first  a message whose byte 2 is not the upgrade code, a pause, the reply
     //   none              the connection closes without a reply
+    //   silent            no reply, and the connection held until the viewer closes it
     std::string reply = "ok";
     // When set, the file bytes received, in order (rewritten per upgrade).
     std::string saveFile;

@@ -70,6 +70,7 @@ protected:
             return file;
         };
         window.upgrade.connectWait = std::chrono::milliseconds(connectWait);
+        window.upgrade.silenceLimit = std::chrono::milliseconds(silenceLimit);
         f = std::make_unique<WindowFixture>(window);
         f->window->Sheet()->setCurrentWidget(Tab());
         QObject::connect(Tab(), &CTabUpgrade::ProgressShown, Tab(),
@@ -115,6 +116,7 @@ protected:
     std::optional<std::string> file;
     bool chooseDvr = true;
     int connectWait = 55000;
+    int silenceLimit = 300000;
     int logons = 0, fileDialogs = 0;
     std::vector<std::string> progress, statuses;
 };
@@ -153,7 +155,8 @@ TEST_F(WindowUpgrade, FourthPageDisablesConnectAndTheTabsFit)
 }
 
 // Each answer of the DVR, for a file of 100 bytes: the DVR gets the size
-// message and pieces of 40, 40 and 20 bytes whatever it answers.
+// message and pieces of 40, 40 and 20 bytes whatever it answers; one that
+// never answers is given up after the silence limit.
 TEST_F(WindowUpgrade, EveryAnswerOfTheDvrEndsInAMessageAndIdle)
 {
     struct Case {
@@ -167,7 +170,9 @@ TEST_F(WindowUpgrade, EveryAnswerOfTheDvrEndsInAMessageAndIdle)
         {"short", 0x91, "The DVR closed the connection before confirming the upgrade."},
         {"garbage", 0x91, "The DVR closed the connection before confirming the upgrade."},
         {"none", 0x91, "The DVR closed the connection before confirming the upgrade."},
+        {"silent", 0x91, "The DVR did not respond for 0.5 s; the upgrade was given up."},
     };
+    silenceLimit = 500;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.reply) + " " + std::to_string(c.result));
         TearDown();
@@ -182,6 +187,9 @@ TEST_F(WindowUpgrade, EveryAnswerOfTheDvrEndsInAMessageAndIdle)
         EXPECT_EQ(Received(), firmware);
         EXPECT_EQ(statuses.back(), "Sent, waiting for the DVR…");
         EXPECT_EQ(progress.back(), "0/0KB(100%)");
+        if (c.reply == std::string("silent")) {
+            EXPECT_TRUE(dvr->WaitForLog("upgrade connection closed")) << "the viewer lets go of a silent DVR";
+        }
     }
 }
 

@@ -91,6 +91,14 @@ CTabUpgrade::CTabUpgrade(const IniFile& ini, AppSettings& app, Notifier& notifie
 
     connectTimer_.setSingleShot(true);
     connect(&connectTimer_, &QTimer::timeout, this, &CTabUpgrade::OnConnectTimeout);
+    silenceTimer_.setSingleShot(true);
+    connect(&silenceTimer_, &QTimer::timeout, this, [this] {
+        if (phase_ == Phase::Sending || phase_ == Phase::Waiting)
+            FinishWith(tr("The DVR did not respond for %1 s; the upgrade was given up.")
+                           .arg(hooks_.silenceLimit.count() / 1000.0)
+                           .toStdString(),
+                       MessageIcon::Error);
+    });
     ResetControls();
 }
 
@@ -254,6 +262,7 @@ void CTabUpgrade::OnConnectFailed(QAbstractSocket::SocketError error)
 void CTabUpgrade::OnConnected()
 {
     connectTimer_.stop();
+    silenceTimer_.start(hooks_.silenceLimit);
     phase_ = Phase::Sending;
     status_->hide();
     progress_->setValue(0);
@@ -281,6 +290,7 @@ void CTabUpgrade::OnBytesWritten(qint64 bytes)
 {
     if (phase_ != Phase::Sending)
         return;
+    silenceTimer_.start(hooks_.silenceLimit);
     transfer_.Sent(uint64_t(bytes));
     ShowProgress();
     if (!transfer_.AllSent()) {
@@ -323,6 +333,7 @@ void CTabUpgrade::OnReadyRead()
         const qint64 got = socket_->read(chunk, sizeof chunk);
         if (got <= 0)
             return;
+        silenceTimer_.start(hooks_.silenceLimit);
         const std::optional<uint8_t> result = transfer_.Received(reinterpret_cast<const uint8_t*>(chunk), size_t(got));
         if (result) {
             // A failure code may come before the whole file has gone: the DVR
@@ -360,6 +371,7 @@ void CTabUpgrade::DropSocket()
 void CTabUpgrade::Finish()
 {
     connectTimer_.stop();
+    silenceTimer_.stop();
     DropSocket();
     transfer_.Close();
     phase_ = Phase::Idle;

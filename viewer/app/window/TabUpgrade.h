@@ -47,6 +47,10 @@ struct UpgradeHooks {
     std::function<std::optional<LogonAnswer>()> askDvr;
     // How long a connect may wait for the DVR to accept it.
     std::chrono::milliseconds connectWait{55000};
+    // How long the DVR may stay silent (taking no file bytes, or not
+    // answering once it has the file) before the upgrade is given up, so
+    // that a DVR that hangs never leaves the page waiting for good.
+    std::chrono::milliseconds silenceLimit{300000};
 };
 
 class CTabUpgrade : public QWidget {
@@ -120,6 +124,7 @@ private:
     QTcpSocket* socket_ = nullptr; // none while idle
     uint64_t socketNumber_ = 0;    // counts the sockets made, to tell a late signal's socket
     QTimer connectTimer_;
+    QTimer silenceTimer_; // restarted by every sign of life of the DVR
     UpgradeTransfer transfer_;
     std::vector<uint8_t> outgoing_; // reused for each block of messages
 };
