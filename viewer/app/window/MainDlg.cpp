@@ -297,6 +297,9 @@ void CMainDlg::OnButtonClicked(int controlId)
     case ctl::Setting:
         OnSettingButton();
         break;
+    case ctl::DvrSetting:
+        OnDvrSettingButton();
+        break;
     case ctl::Mute:
         SetAudioMute(!muted_);
         break;

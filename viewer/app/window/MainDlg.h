@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/ConnectionProfile.h"
+#include "app/DvrSetupFile.h"
 #include "app/window/QtUiBridge.h"
 #include "app/window/TabUpgrade.h"
 #include "net/DvrSession.h"
@@ -127,6 +128,11 @@ struct MainDlgOptions {
     // e.g. to write a PDF file; false for Cancel).
     std::function<int(CPrintDlg&)> askPrint;
     std::function<bool(QPrinter&)> askPrinter;
+    // Replaces running "DVR Setting" (tests): returns its exec() result.
+    std::function<int(class CDvrSettingDlg&)> askDvrSetting;
+    // Where dvr.ini is read and written; empty paths: LocateDvrIni's rule
+    // for the program's folder and the user's configuration folder.
+    DvrIniLocation dvrIni;
 };
 
 class CMainDlg : public QDialog {
@@ -249,6 +255,7 @@ private:
     void OnHoverNotify(int controlId, std::uint32_t message);
     void OnButtonClicked(int controlId);
     void OnSettingButton();
+    void OnDvrSettingButton();
     std::optional<LogonAnswer> RunLogonDialog();
     void OnSessionChanged(bool loggedIn, const std::string& host);
     void OnControlsEnabled(bool enabled);

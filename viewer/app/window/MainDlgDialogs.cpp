@@ -1,12 +1,16 @@
-// The main window's dialogs: logon before connecting, and the settings.
+// The main window's dialogs: logon before connecting, the settings, and
+// the in-car DVR's setup file.
 #include "MainDlg.h"
 
 #include "app/ProfileEditing.h"
+#include "app/dialogs/DvrSettingDialog.h"
 #include "app/dialogs/LogonDialog.h"
 #include "app/dialogs/SettingDialog.h"
 #include "video/ViewerCore.h"
 
 namespace tarnvik {
+
+QPixmap LoadSkin(int resourceId); // MainDlgPanel.cpp
 
 void CMainDlg::OnConnectButton()
 {
@@ -67,6 +71,20 @@ void CMainDlg::OnSettingButton()
         core_->State().channelCount = channelCount;
         ApplyChannelCount(channelCount);
     }
+}
+
+void CMainDlg::OnDvrSettingButton()
+{
+    // The editor only edits a file; it never talks to a DVR, so it opens in
+    // any state of the window.
+    DvrIniLocation location = options_.dvrIni;
+    if (location.write.empty())
+        location = LocateDvrIni(ProgramFolder(), UserConfigFolder());
+    CDvrSettingDlg dialog(std::move(location), notifier_, LoadSkin, this);
+    if (options_.askDvrSetting)
+        options_.askDvrSetting(dialog);
+    else
+        dialog.exec();
 }
 
 } // namespace tarnvik

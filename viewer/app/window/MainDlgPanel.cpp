@@ -94,8 +94,6 @@ constexpr PanelButton kPanelButtons[] = {
     {ctl::TimeReset, 294, 3046, 868, 432},
 };
 
-// Buttons whose features the window does not offer yet; shown disabled.
-constexpr int kNotYetOffered[] = {ctl::DvrSetting};
 // Transport buttons: hidden in live viewing.
 constexpr int kTransport[] = {ctl::OpenFile,  ctl::RemotePlay, ctl::RemoteStop,  ctl::RemoteStepFf,
                               ctl::RemoteStepRw, ctl::RemoteFf, ctl::RemoteRw,  ctl::LocalPlay,
@@ -148,8 +146,6 @@ void CMainDlg::BuildControlPanel()
         buttons_[entry.id] = button;
         chrome_.push_back(button);
     }
-    for (int id : kNotYetOffered)
-        buttons_[id]->setEnabled(false);
     for (int id : kTransport)
         buttons_[id]->hide();
     for (int id : kNeedsLogin)
