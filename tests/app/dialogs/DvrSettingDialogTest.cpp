@@ -3,6 +3,7 @@
 #include "app/dialogs/DvrSettingDialog.h"
 
 #include "app/controls/HoverButton.h"
+#include "app/strings/Translation.h"
 
 #include "DialogTestSupport.h"
 #include "support/RecordingNotifier.h"
@@ -236,6 +237,20 @@ TEST_F(DvrSettingDialog, SaveAsWritesThenCopiesAskingBeforeReplacing)
     Click(Get<CHoverButton>("apply"));
     EXPECT_EQ(notifier.Texts().back(), "The DVR settings could not be saved to " + (dir / "file/dvr.ini").string() + ".");
     EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(DvrSettingDialog, ChineseLabelsAroundTheRecordersOwnWords)
+{
+    const ProgramTranslations translations{QLocale(QStringLiteral("zh_TW"))};
+    Open();
+    EXPECT_EQ(dialog->windowTitle(), "DVR 設定");
+    Page(2);
+    EXPECT_EQ(Get<QLabel>("title")->text(), "時間");
+    // The lists hold what the file and the recorder's screen say.
+    EXPECT_EQ(test::Entries(Get<QComboBox>("language")), (QStringList{"ENGLISH", "中文"}));
+    EXPECT_EQ(Get<QComboBox>("quality")->itemText(2), "NORMAL");
+    Get<QComboBox>("language")->setCurrentIndex(1);
+    EXPECT_NE(Apply().find("Language=\"CHINESE\""), std::string::npos);
 }
 
 } // namespace

@@ -74,6 +74,163 @@
     </message>
 </context>
 <context>
+    <name>tarnvik::CDvrSettingDlg</name>
+    <message>
+        <source>DVR Setting</source>
+        <translation>DVR 設定</translation>
+    </message>
+    <message>
+        <source>PLAY(No setting)</source>
+        <translation>播放(無設定)</translation>
+    </message>
+    <message>
+        <source>BUZZER SET</source>
+        <translation>蜂鳴器</translation>
+    </message>
+    <message>
+        <source>CAMERA NAME</source>
+        <translation>攝影機名稱</translation>
+    </message>
+    <message>
+        <source>WLL CLOCK</source>
+        <translation>時鐘</translation>
+    </message>
+    <message>
+        <source>RECORD STATUS</source>
+        <translation>錄影狀態</translation>
+    </message>
+    <message>
+        <source>VIDEO LOSS</source>
+        <translation>視訊遺失</translation>
+    </message>
+    <message>
+        <source>CH:</source>
+        <translation>頻道:</translation>
+    </message>
+    <message>
+        <source>Brightness</source>
+        <translation>亮度</translation>
+    </message>
+    <message>
+        <source>Hue</source>
+        <translation>色調</translation>
+    </message>
+    <message>
+        <source>Contrast</source>
+        <translation>對比</translation>
+    </message>
+    <message>
+        <source>Saturation</source>
+        <translation>飽和度</translation>
+    </message>
+    <message>
+        <source>ReadWire</source>
+        <translation>紅線</translation>
+    </message>
+    <message>
+        <source>GreenWire</source>
+        <translation>綠線</translation>
+    </message>
+    <message>
+        <source>BlueWire</source>
+        <translation>藍線</translation>
+    </message>
+    <message>
+        <source>OrangeWire</source>
+        <translation>橘線</translation>
+    </message>
+    <message>
+        <source>AUDIO</source>
+        <translation>聲音</translation>
+    </message>
+    <message>
+        <source>REC QUALITY</source>
+        <translation>錄影品質</translation>
+    </message>
+    <message>
+        <source>REC CH:</source>
+        <translation>錄影頻道:</translation>
+    </message>
+    <message>
+        <source>VIDEO UP</source>
+        <translation>開機畫面</translation>
+    </message>
+    <message>
+        <source>AUDIO UP</source>
+        <translation>開機聲音</translation>
+    </message>
+    <message>
+        <source>CAR ID</source>
+        <translation>車號</translation>
+    </message>
+    <message>
+        <source>PASSWARD</source>
+        <translation>密碼</translation>
+    </message>
+    <message>
+        <source>LANGUAGE</source>
+        <translation>語言</translation>
+    </message>
+    <message>
+        <source>PLEASE OPERATE IN DVR.</source>
+        <translation>請在 DVR 上操作。</translation>
+    </message>
+    <message>
+        <source>TIME</source>
+        <translation>時間</translation>
+    </message>
+    <message>
+        <source>DISPLAY</source>
+        <translation>顯示</translation>
+    </message>
+    <message>
+        <source>CAMERA</source>
+        <translation>攝影機</translation>
+    </message>
+    <message>
+        <source>SENSOR</source>
+        <translation>感應器</translation>
+    </message>
+    <message>
+        <source>RECORDING</source>
+        <translation>錄影</translation>
+    </message>
+    <message>
+        <source>STARTUP</source>
+        <translation>開機</translation>
+    </message>
+    <message>
+        <source>SETTING</source>
+        <translation>設定</translation>
+    </message>
+    <message>
+        <source>The DVR settings could not be saved to %1.</source>
+        <translation>無法將 DVR 設定儲存到 %1。</translation>
+    </message>
+    <message>
+        <source>Save As</source>
+        <translation>另存新檔</translation>
+    </message>
+    <message>
+        <source>INI Files (*.INI)</source>
+        <translation>INI 檔案 (*.INI)</translation>
+    </message>
+    <message>
+        <source>All Files (*.*)</source>
+        <translation>所有檔案 (*.*)</translation>
+    </message>
+    <message>
+        <source>%1 already exists.
+Do you want to replace it?</source>
+        <translation>%1 已經存在。
+要取代它嗎?</translation>
+    </message>
+    <message>
+        <source>The DVR settings could not be copied to %1.</source>
+        <translation>無法將 DVR 設定複製到 %1。</translation>
+    </message>
+</context>
+<context>
     <name>tarnvik::CLogonDlg</name>
     <message>
         <source>Logon...</source>
