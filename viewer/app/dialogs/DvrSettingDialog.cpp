@@ -245,6 +245,9 @@ CDvrSettingDlg::CDvrSettingDlg(DvrIniLocation location, Notifier& notifier, std:
     operateFont.setBold(true);
     operateFont.setPixelSize(22);
     operate->setFont(operateFont);
+    QPalette operatePalette = operate->palette();
+    operatePalette.setColor(QPalette::WindowText, Qt::black);
+    operate->setPalette(operatePalette);
     operate->setGeometry(kLabelX, kRowY, 440, 40);
     for (QWidget* hidden : std::initializer_list<QWidget*>{format_, loadDefault_, parkTime_, operate})
         hidden->hide();
