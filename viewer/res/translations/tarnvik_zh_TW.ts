@@ -589,6 +589,10 @@ Do you want to replace it?</source>
         <source>Sent, waiting for the DVR…</source>
         <translation>已送出，等待 DVR 回應…</translation>
     </message>
+    <message>
+        <source>The DVR did not respond for %1 s; the upgrade was given up.</source>
+        <translation>DVR 已 %1 秒沒有回應，升級已停止。</translation>
+    </message>
 </context>
 <context>
     <name>tarnvik::Messages</name>
