@@ -11,7 +11,12 @@ namespace QLMedia {
 H264Engine::H264Engine(MemoryAllocator* allocator, int threads) : allocator_(allocator)
 {
     if (threads > 1)
-        reconstruction_ = std::make_unique<ReconstructionThread>([this](const MacroblockWork& w) { Reconstruct(w); });
+        reconstruction_ = std::make_unique<ReconstructionThread>(
+            [this](const MacroblockWork& w) {
+                ReconstructMacroblock(w, mbs_[size_t(w.addr)], planes_, activeSps_.widthMbs);
+                deblocker_.MarkReconstructed(w.addr);
+            },
+            [this] { return deblocker_.FilterAvailable(); });
 }
 
 const SequenceParameterSet* H264Engine::ActiveSps() const
@@ -162,7 +167,8 @@ int32_t H264Engine::StartPicture(const SequenceParameterSet& sps, const PictureP
     // saves below D1, so small pictures are reconstructed here.
     pipelined_ = reconstruction_ && mbs_.size() >= kPipelineMinMbs;
     refLists_.clear();
-    deblocker_.Begin(planes_, mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data());
+    deblocker_.Begin(planes_, mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data(),
+                     reconstruction_ != nullptr);
     return QL_OK;
 }
 
@@ -300,8 +306,10 @@ void H264Engine::Reconstruct(const MacroblockWork& work)
 
 void H264Engine::DropPicture()
 {
-    if (current_ && pipelined_)
+    if (current_ && pipelined_) {
         reconstruction_->Discard();
+        deblocker_.Abandon();
+    }
     if (current_)
         current_->decoding = false;
     current_ = nullptr;

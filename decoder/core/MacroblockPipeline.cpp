@@ -7,8 +7,10 @@
 namespace QLMedia {
 
 void PictureDeblocker::Begin(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int heightMbs,
-                             const SliceFilterParams* slices)
+                             const SliceFilterParams* slices, bool shared)
 {
+    std::lock_guard<std::mutex> guard(filterLock_);
+    shared_ = shared;
     picture_ = picture;
     mbs_ = mbs;
     slices_ = slices;
@@ -17,39 +19,70 @@ void PictureDeblocker::Begin(const PicturePlanes& picture, const MbInfo* mbs, in
     fits_ = DeblockGeometryFits(picture, mbs, widthMbs, heightMbs, slices);
     reconstructed_.assign(size_t(total_), 0);
     prefix_ = 0;
+    publishedPrefix_.store(0, std::memory_order_relaxed);
     filtered_ = 0;
     filterX_ = 0;
     filterY_ = 0;
 }
 
-void PictureDeblocker::Reconstructed(int addr)
+bool PictureDeblocker::AdvancePrefix(int addr)
 {
     if (addr < 0 || addr >= total_)
-        return;
+        return false;
     reconstructed_[size_t(addr)] = 1;
     // Slices may come out of order: the prefix grows over every macroblock
     // an earlier slice reconstructed.
     if (addr != prefix_)
-        return;
+        return false;
     while (prefix_ < total_ && reconstructed_[size_t(prefix_)])
         ++prefix_;
-    FilterUpTo(prefix_);
+    return true;
+}
+
+void PictureDeblocker::Reconstructed(int addr)
+{
+    // A reconstruction thread may look for filtering work at any time.
+    std::unique_lock<std::mutex> lock(filterLock_, std::defer_lock);
+    if (shared_)
+        lock.lock();
+    if (AdvancePrefix(addr))
+        FilterUpTo(prefix_, total_);
+}
+
+void PictureDeblocker::MarkReconstructed(int addr)
+{
+    if (AdvancePrefix(addr) && (prefix_ - publishedPrefix_.load(std::memory_order_relaxed) >= 16 || prefix_ == total_))
+        publishedPrefix_.store(prefix_, std::memory_order_release);
+}
+
+bool PictureDeblocker::FilterAvailable()
+{
+    std::unique_lock<std::mutex> lock(filterLock_, std::try_to_lock);
+    return lock.owns_lock() && FilterUpTo(publishedPrefix_.load(std::memory_order_acquire), widthMbs_);
 }
 
 void PictureDeblocker::FinishRest()
 {
-    FilterUpTo(total_);
+    std::lock_guard<std::mutex> guard(filterLock_);
+    FilterUpTo(total_, total_);
 }
 
-void PictureDeblocker::FilterUpTo(int prefix)
+void PictureDeblocker::Abandon()
 {
-    while (filtered_ < total_) {
+    std::lock_guard<std::mutex> guard(filterLock_);
+    filtered_ = total_;
+}
+
+bool PictureDeblocker::FilterUpTo(int prefix, int limit)
+{
+    const int before = filtered_;
+    while (filtered_ < total_ && filtered_ - before < limit) {
         // Everything up to (x + 1, y + 1) reconstructed, that is the next
         // row's macroblocks up to one right of this one (none right of the
         // row's last); the last row needs the whole picture.
         const int needed = std::min(filtered_ + widthMbs_ + (filterX_ + 1 < widthMbs_ ? 2 : 1), total_);
         if (prefix < needed)
-            return;
+            break;
         if (fits_)
             DeblockMacroblock(picture_, mbs_, widthMbs_, filterX_, filterY_, slices_);
         ++filtered_;
@@ -58,10 +91,12 @@ void PictureDeblocker::FilterUpTo(int prefix)
             ++filterY_;
         }
     }
+    return filtered_ != before;
 }
 
-ReconstructionThread::ReconstructionThread(Consumer consumer)
-    : consumer_(std::move(consumer)), ring_(std::make_unique<MacroblockWork[]>(kSlots)), thread_([this] { Loop(); })
+ReconstructionThread::ReconstructionThread(Consumer consumer, Helper helper)
+    : consumer_(std::move(consumer)), helper_(std::move(helper)), ring_(std::make_unique<MacroblockWork[]>(kSlots)),
+      thread_([this] { Loop(); })
 {
 }
 
@@ -79,15 +114,23 @@ MacroblockWork& ReconstructionThread::Slot()
 {
     if (localCommitted_ - consumed_.load(std::memory_order_acquire) >= kSlots) {
         PublishCommitted();
-        WaitForConsumed(localCommitted_ - kSlots + kBatch); // room for a batch
+        while (helper_() && localCommitted_ - consumed_.load(std::memory_order_acquire) >= kSlots) {
+        }
+        WaitForConsumed(localCommitted_ - kSlots + kRoomBatch); // room for a batch
     }
     return ring_[localCommitted_ % kSlots];
 }
 
 void ReconstructionThread::Commit()
 {
-    if (++localCommitted_ % kPublish == 0)
-        PublishCommitted();
+    if (++localCommitted_ % kPublish != 0)
+        return;
+    PublishCommitted();
+    // Many records wait: the reconstruction is behind, so this thread
+    // takes a share of the helper's work.
+    if (localCommitted_ % kHelpEvery == 0 &&
+        localCommitted_ - consumed_.load(std::memory_order_relaxed) > kBalance)
+        helper_();
 }
 
 void ReconstructionThread::PublishCommitted()
@@ -115,7 +158,11 @@ void ReconstructionThread::Drain()
         flush_ = true;
     }
     consumerWake_.notify_one();
-    WaitForConsumed(localCommitted_);
+    // The helper's work goes on while the reconstruction finishes.
+    while (consumed_.load() < localCommitted_) {
+        if (!helper_())
+            WaitForConsumed(std::min(localCommitted_, consumed_.load() + kRoomBatch / 2));
+    }
     std::lock_guard<std::mutex> guard(lock_);
     flush_ = false;
 }
@@ -161,13 +208,20 @@ void ReconstructionThread::Loop()
                 consumer_(ring_[consumed % kSlots]);
             if (++consumed % kPublish == 0)
                 PublishConsumed(consumed);
+            // Few records wait: the parsing is behind, so this thread
+            // takes a share of the helper's work.
+            if (consumed % kHelpEvery == 0 && committed_.load(std::memory_order_relaxed) - consumed < kBalance)
+                helper_();
         }
         PublishConsumed(consumed);
+        // Nothing to reconstruct: filter what can be, then look again.
+        if (helper_())
+            continue;
         std::unique_lock<std::mutex> lock(lock_);
-        consumerWants_.store(consumed + kBatch);
+        consumerWants_.store(consumed + kWorkBatch);
         consumerWake_.wait(lock, [&] {
             const uint64_t now = committed_.load();
-            return stopping_ || now >= consumed + kBatch || (flush_ && now > consumed);
+            return stopping_ || now >= consumed + kWorkBatch || (flush_ && now > consumed);
         });
         consumerWants_.store(0);
         if (stopping_)

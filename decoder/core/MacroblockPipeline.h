@@ -25,19 +25,39 @@ namespace QLMedia {
 // is reconstructed, the last row at the end of the picture; the result is
 // identical to DeblockPicture. Filtering a macroblock soon after it was
 // made also finds its samples still in the cache.
+//
+// On one thread Reconstructed both records and filters. With the
+// reconstruction thread, that thread records (MarkReconstructed), and
+// whichever thread is ahead filters a row of what has become possible
+// (FilterAvailable; see ReconstructionThread). Filtering never touches a
+// sample that a macroblock still to be reconstructed reads, so it runs
+// beside reconstruction; only one thread filters at a time.
 class PictureDeblocker {
 public:
     // The tables must stay where they are until FinishRest; slice
     // parameters may be appended meanwhile if the storage does not move.
+    // `shared`: a reconstruction thread exists (and may call FilterAvailable
+    // whether or not it reconstructs this picture).
     void Begin(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int heightMbs,
-               const SliceFilterParams* slices);
+               const SliceFilterParams* slices, bool shared);
     // Macroblock addr is reconstructed: filters every macroblock that now can be.
     void Reconstructed(int addr);
+    // Reconstruction thread: macroblock addr is reconstructed.
+    void MarkReconstructed(int addr);
+    // Filters up to a row of what the reconstruction published so far;
+    // false when nothing could be filtered or another thread is filtering.
+    bool FilterAvailable();
     // Every macroblock is final (lost ones included): filters the rest.
     void FinishRest();
+    // The picture is dropped: nothing more is filtered.
+    void Abandon();
 
 private:
-    void FilterUpTo(int prefix);
+    bool AdvancePrefix(int addr);
+    bool FilterUpTo(int prefix, int limit);
+
+    std::mutex filterLock_; // guards the filtering position and Begin's fields
+    bool shared_ = false;
 
     PicturePlanes picture_{};
     const MbInfo* mbs_ = nullptr;
@@ -47,21 +67,29 @@ private:
     bool fits_ = false;
     std::vector<uint8_t> reconstructed_; // per macroblock
     int prefix_ = 0;                     // macroblocks 0 .. prefix_ - 1 are reconstructed
-    int filtered_ = 0;                   // macroblocks 0 .. filtered_ - 1 are deblocked
+    // prefix_ as the decoding thread may use it: published after the
+    // samples are written, a few macroblocks at a time so that its cache
+    // line does not travel for every macroblock.
+    alignas(64) std::atomic<int> publishedPrefix_{0};
+    alignas(64) int filtered_ = 0;       // macroblocks 0 .. filtered_ - 1 are deblocked
     int filterX_ = 0, filterY_ = 0;      // where macroblock filtered_ is
 };
 
 // A thread that consumes parsed macroblocks in the order they were
-// committed. The decoding thread fills Slot(), then Commit()s it; when the
-// ring is full it waits. Either side sleeps when it has nothing to do and is
-// woken after a batch, so that the two threads do not wake each other for
-// every macroblock.
+// committed. The decoding thread fills Slot(), then Commit()s it. Either
+// side does a share of the helper's work while it is ahead of the other,
+// and all of it when it has nothing else to do (the ring full, or empty);
+// it sleeps when there is none, and is woken after a batch, so that the
+// two threads do not wake each other for every macroblock.
 class ReconstructionThread {
 public:
     using Consumer = std::function<void(const MacroblockWork&)>;
+    // Work either thread does instead of sleeping; false when there was
+    // none. It must be safe to call from both at once.
+    using Helper = std::function<bool()>;
 
     // Starts the thread; throws std::system_error when it cannot.
-    explicit ReconstructionThread(Consumer consumer);
+    ReconstructionThread(Consumer consumer, Helper helper);
     ~ReconstructionThread();
     ReconstructionThread(const ReconstructionThread&) = delete;
     ReconstructionThread& operator=(const ReconstructionThread&) = delete;
@@ -75,8 +103,21 @@ public:
     void Discard();
 
 private:
-    static constexpr uint64_t kSlots = 256;
-    static constexpr uint64_t kBatch = 64;
+    // A full ring makes the decoding thread wait for room for a large
+    // batch, so that it sleeps and is woken a few times a picture at most
+    // (a wake costs as much as reconstructing a hundred macroblocks). The
+    // reconstruction thread is woken sooner, so that it does not idle at
+    // the start of a picture.
+    static constexpr uint64_t kSlots = 2048;
+    static constexpr uint64_t kRoomBatch = 512;
+    static constexpr uint64_t kWorkBatch = 64;
+    // Deblocking goes to the thread that is ahead: the decoding thread
+    // takes a share while more than kBalance records wait, the
+    // reconstruction thread while fewer do. A low mark keeps the ring
+    // short, so little is left to reconstruct alone when a picture's
+    // parsing ends.
+    static constexpr uint64_t kHelpEvery = 64;
+    static constexpr uint64_t kBalance = 256;
     // Counts are published every kPublish records (and before either side
     // waits): a shared counter written for every macroblock would bounce
     // its cache line between the two cores each time.
@@ -88,6 +129,7 @@ private:
     void WaitForConsumed(uint64_t count);
 
     Consumer consumer_;
+    Helper helper_;
     std::unique_ptr<MacroblockWork[]> ring_;
     uint64_t localCommitted_ = 0; // the decoding thread's own count
     // What each side has published, and what a sleeping side waits for (0:
