@@ -168,7 +168,7 @@ int32_t H264Engine::StartPicture(const SequenceParameterSet& sps, const PictureP
     pipelined_ = reconstruction_ && mbs_.size() >= kPipelineMinMbs;
     refLists_.clear();
     deblocker_.Begin(planes_, mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data(),
-                     reconstruction_ != nullptr);
+                     pipelined_);
     return QL_OK;
 }
 

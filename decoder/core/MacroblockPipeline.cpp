@@ -41,10 +41,6 @@ bool PictureDeblocker::AdvancePrefix(int addr)
 
 void PictureDeblocker::Reconstructed(int addr)
 {
-    // A reconstruction thread may look for filtering work at any time.
-    std::unique_lock<std::mutex> lock(filterLock_, std::defer_lock);
-    if (shared_)
-        lock.lock();
     if (AdvancePrefix(addr))
         FilterUpTo(prefix_, total_);
 }
@@ -58,7 +54,9 @@ void PictureDeblocker::MarkReconstructed(int addr)
 bool PictureDeblocker::FilterAvailable()
 {
     std::unique_lock<std::mutex> lock(filterLock_, std::try_to_lock);
-    return lock.owns_lock() && FilterUpTo(publishedPrefix_.load(std::memory_order_acquire), widthMbs_);
+    // A picture reconstructed on the decoding thread is filtered there
+    // alone, without the lock.
+    return lock.owns_lock() && shared_ && FilterUpTo(publishedPrefix_.load(std::memory_order_acquire), widthMbs_);
 }
 
 void PictureDeblocker::FinishRest()
@@ -95,8 +93,7 @@ bool PictureDeblocker::FilterUpTo(int prefix, int limit)
 }
 
 ReconstructionThread::ReconstructionThread(Consumer consumer, Helper helper)
-    : consumer_(std::move(consumer)), helper_(std::move(helper)), ring_(std::make_unique<MacroblockWork[]>(kSlots)),
-      thread_([this] { Loop(); })
+    : consumer_(std::move(consumer)), helper_(std::move(helper)), thread_([this] { Loop(); })
 {
 }
 
@@ -118,6 +115,11 @@ MacroblockWork& ReconstructionThread::Slot()
         }
         WaitForConsumed(localCommitted_ - kSlots + kRoomBatch); // room for a batch
     }
+    // Made at the first picture handed over, so that a stream of small
+    // pictures never pays for it. The other thread first reads it after
+    // the commit count that follows.
+    if (!ring_)
+        ring_ = std::make_unique<MacroblockWork[]>(kSlots);
     return ring_[localCommitted_ % kSlots];
 }
 

@@ -36,8 +36,9 @@ class PictureDeblocker {
 public:
     // The tables must stay where they are until FinishRest; slice
     // parameters may be appended meanwhile if the storage does not move.
-    // `shared`: a reconstruction thread exists (and may call FilterAvailable
-    // whether or not it reconstructs this picture).
+    // `shared`: the picture is reconstructed on the reconstruction thread
+    // (MarkReconstructed, FilterAvailable); otherwise on the calling thread
+    // alone (Reconstructed), and FilterAvailable finds nothing to do.
     void Begin(const PicturePlanes& picture, const MbInfo* mbs, int widthMbs, int heightMbs,
                const SliceFilterParams* slices, bool shared);
     // Macroblock addr is reconstructed: filters every macroblock that now can be.
