@@ -376,8 +376,18 @@ int32_t GetOneFrameSteps(DecoderHandle& h, DecoderContext& c, const uint8_t* bit
         if (decoded == QLMedia::QL_OK) {
             g_lastNalType.store(-1, std::memory_order_relaxed);
             const double convertStart = NowNanoseconds();
-            if (output && c.output->Width() <= c.pictureWidth && c.output->Height() <= c.pictureHeight)
-                _color_conversion(h.outputFormat, *c.output, output);
+            if (output && c.output->Width() <= c.pictureWidth && c.output->Height() <= c.pictureHeight) {
+                QL_TRACE("    _color_conversion()");
+                // A conversion that takes longer than waking the decoder's
+                // own thread (when it has one) is done in two bands, one
+                // there: colour from D1 up, a plain copy from 720p up.
+                const int64_t pixels = int64_t(c.output->Width()) * c.output->Height();
+                const bool split = pixels >= (h.outputFormat >= 2 ? 720 * 576 : 1280 * 720);
+                c.decoder->RunInParts(split, [&](int part, int parts) {
+                    ConvertPart(h.outputFormat, *c.output, output, part, parts);
+                });
+                QL_TRACE(" - End\n");
+            }
             h.convertTicks += NowNanoseconds() - convertStart;
             ++c.framesOut;
             return whole ? Finish(c, kPictureDelivered, 0) : Finish(c, kPictureDeliveredMoreHeld, 5);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -327,6 +328,12 @@ public:
     void SetLastPiece(bool lastPiece);
     // Pieces expected for an incomplete picture (1 when unknown).
     int32_t ExpectedPieces() const;
+    // Runs work(part, parts) for every part: split in two between the
+    // calling thread and the decoder's own when it has one and `split` says
+    // the work pays for waking it, else one part here. Returns when every
+    // part is done. For work on the picture just given out (converting it),
+    // which the decoder's thread does not touch any more.
+    void RunInParts(bool split, const std::function<void(int part, int parts)>& work);
 
 private:
     std::unique_ptr<H264Engine> engine_;

@@ -315,6 +315,16 @@ void H264Engine::DropPicture()
     current_ = nullptr;
 }
 
+void H264Engine::RunInParts(bool split, const std::function<void(int part, int parts)>& work)
+{
+    // Between pictures the other thread is idle.
+    if (!split || !reconstruction_) {
+        work(0, 1);
+        return;
+    }
+    reconstruction_->RunBeside([&] { work(1, 2); }, [&] { work(0, 2); });
+}
+
 H264DecoderFrame* H264Engine::TakeOutput()
 {
     H264DecoderFrame* frame = dpb_.NextOutput();

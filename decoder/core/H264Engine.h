@@ -37,6 +37,8 @@ public:
     // Hands the previous output picture back for reuse.
     void ReleaseHandedOut();
     bool PictureInProgress() const { return current_ != nullptr; }
+    // See H264VideoDecoder::RunInParts.
+    void RunInParts(bool split, const std::function<void(int part, int parts)>& work);
 
     const SequenceParameterSet* ActiveSps() const;
     bool ErrorFlag() const;

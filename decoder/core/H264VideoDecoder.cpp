@@ -48,6 +48,14 @@ int32_t H264VideoDecoder::Init(BaseCodecParams* params)
     return QL_OK;
 }
 
+void H264VideoDecoder::RunInParts(bool split, const std::function<void(int part, int parts)>& work)
+{
+    if (engine_)
+        engine_->RunInParts(split, work);
+    else
+        work(0, 1);
+}
+
 int32_t H264VideoDecoder::GetFrame(MediaData* in, MediaData* out)
 {
     if (!in && !out)

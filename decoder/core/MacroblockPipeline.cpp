@@ -176,6 +176,20 @@ void ReconstructionThread::Discard()
     discard_.store(false);
 }
 
+void ReconstructionThread::RunBeside(const std::function<void()>& theirs, const std::function<void()>& mine)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        task_ = &theirs;
+        taskDone_ = false;
+    }
+    consumerWake_.notify_one();
+    mine();
+    std::unique_lock<std::mutex> lock(lock_);
+    producerWake_.wait(lock, [&] { return taskDone_; });
+    task_ = nullptr;
+}
+
 void ReconstructionThread::WaitForConsumed(uint64_t count)
 {
     if (consumed_.load() >= count)
@@ -223,11 +237,19 @@ void ReconstructionThread::Loop()
         consumerWants_.store(consumed + kWorkBatch);
         consumerWake_.wait(lock, [&] {
             const uint64_t now = committed_.load();
-            return stopping_ || now >= consumed + kWorkBatch || (flush_ && now > consumed);
+            return stopping_ || now >= consumed + kWorkBatch || (flush_ && now > consumed) || (task_ && !taskDone_);
         });
         consumerWants_.store(0);
         if (stopping_)
             return;
+        if (task_ && !taskDone_) {
+            const std::function<void()>* task = task_;
+            lock.unlock();
+            (*task)();
+            lock.lock();
+            taskDone_ = true;
+            producerWake_.notify_all();
+        }
     }
 }
 

@@ -102,6 +102,10 @@ public:
     // Drops the committed records not yet consumed; returns when the
     // thread has let go of them.
     void Discard();
+    // Runs `theirs` on the thread and `mine` on the caller's at the same
+    // time; returns when both are done. Only between pictures (everything
+    // committed is consumed).
+    void RunBeside(const std::function<void()>& theirs, const std::function<void()>& mine);
 
 private:
     // A full ring makes the decoding thread wait for room for a large
@@ -147,6 +151,8 @@ private:
     std::condition_variable consumerWake_;
     std::condition_variable producerWake_;
     bool flush_ = false;    // the producer waits for everything committed
+    const std::function<void()>* task_ = nullptr; // RunBeside's work for the thread
+    bool taskDone_ = false;
     bool stopping_ = false;
     std::thread thread_; // last: starts after the fields exist
 };
