@@ -1,11 +1,11 @@
 #include "PlaybackSources.h"
 
+#include "storage/FileNames.h"
 #include "storage/RecordFile.h"
 
 #include "dvrformat/StreamFile.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace tarnvik {
 
@@ -63,18 +63,6 @@ OpenResult RequireBlocks(PlayerSource& out, const std::string& path, std::string
     SetPeriod(out, first);
     return OpenResult::Ok;
 }
-
-namespace {
-
-bool EndsWith(const std::string& text, const std::string& tail)
-{
-    if (text.size() < tail.size())
-        return false;
-    return std::equal(tail.rbegin(), tail.rend(), text.rbegin(),
-                      [](char a, char b) { return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b)); });
-}
-
-} // namespace
 
 OpenResult OpenBackupSource(const std::string& path, PlayerSource& out, std::string& message)
 {
@@ -164,7 +152,7 @@ OpenResult OpenDiskSource(const DvrDisk& disk, PlayerSource& out, std::string& m
 
 OpenResult OpenFileSource(const std::string& path, PlayerSource& out, std::string& message)
 {
-    if (EndsWith(path, ".avs"))
+    if (EndsWithIgnoringCase(path, ".avs"))
         return OpenRecordingSource(path, out, message);
     return OpenBackupSource(path, out, message);
 }

@@ -1,6 +1,7 @@
 #include "AviExport.h"
 
 #include "net/Trace.h"
+#include "storage/FileNames.h"
 #include "net/ViewerState.h"
 
 #include <QFontDatabase>
@@ -9,7 +10,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -49,15 +49,7 @@ AviExportSettings AviTargetOfPath(const std::string& path)
     }
     const std::filesystem::path chosen(path);
     target.folder = chosen.has_parent_path() ? chosen.parent_path().string() : std::string(".");
-    std::string name = chosen.filename().string();
-    if (name.size() > 4) {
-        std::string extension = name.substr(name.size() - 4);
-        for (char& ch : extension)
-            ch = char(std::tolower(static_cast<unsigned char>(ch)));
-        if (extension == ".avi")
-            name.resize(name.size() - 4);
-    }
-    target.namePrefix = name;
+    target.namePrefix = WithoutExtension(chosen.filename().string(), ".avi");
     return target;
 }
 

@@ -1,8 +1,9 @@
 #include "Snapshot.h"
 
+#include "storage/FileNames.h"
+
 #include <QFontDatabase>
 
-#include <cctype>
 #include <cstdio>
 
 namespace tarnvik {
@@ -52,14 +53,7 @@ std::string SnapshotFileName(int channel, const std::string& time)
 std::string SaveAllFileName(const std::string& path, int channel, const std::string& time)
 {
     // A name typed as "x.jpg" would otherwise give "x.jpg_01_....jpg".
-    std::string stem = path;
-    if (stem.size() > 4) {
-        std::string end = stem.substr(stem.size() - 4);
-        for (char& c : end)
-            c = char(std::tolower(static_cast<unsigned char>(c)));
-        if (end == ".jpg")
-            stem.resize(stem.size() - 4);
-    }
+    const std::string stem = WithoutExtension(path, ".jpg");
     char text[16];
     std::snprintf(text, sizeof text, "_%02d_", channel + 1);
     return stem + text + time + ".jpg";
