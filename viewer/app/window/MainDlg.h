@@ -324,6 +324,8 @@ private:
     void PrintPage(CPrintDlg& dialog);
     // The vehicle identifier of the source played (empty when none is known).
     std::string CarId() const;
+    // The source local playback has open, or null.
+    const PlayerSource* PlayingSource() const;
 
     const IniFile& ini_;
     AppSettings& app_;

@@ -24,7 +24,7 @@ void CMainDlg::OnAviButton()
         return;
     }
     // A source open for local playback is saved by time range, raw or as AVI.
-    if (player_ && player_->Running() && player_->Source()) {
+    if (PlayingSource()) {
         StartBackup();
         return;
     }

@@ -16,7 +16,7 @@ namespace tarnvik {
 
 void CMainDlg::StartBackup()
 {
-    const PlayerSource* source = player_ && player_->Running() ? player_->Source() : nullptr;
+    const PlayerSource* source = PlayingSource();
     if (!source)
         return;
     BackupTexts texts;

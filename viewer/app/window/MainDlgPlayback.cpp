@@ -245,6 +245,11 @@ void CMainDlg::OnLocalButton(int controlId)
     }
 }
 
+const PlayerSource* CMainDlg::PlayingSource() const
+{
+    return player_ && player_->Running() ? player_->Source() : nullptr;
+}
+
 void CMainDlg::OnTimeSearch()
 {
     // Without a source the DVR disk is the one searched.

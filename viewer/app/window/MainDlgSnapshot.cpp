@@ -35,7 +35,7 @@ void CMainDlg::ConnectPaneMenu(COneCamera* pane)
 
 std::string CMainDlg::CarId() const
 {
-    const PlayerSource* source = player_ && player_->Running() ? player_->Source() : nullptr;
+    const PlayerSource* source = PlayingSource();
     return source ? source->carId : std::string();
 }
 
@@ -165,7 +165,7 @@ void CMainDlg::PrintPage(CPrintDlg& dialog)
 
 void CMainDlg::ResetPane(int pane)
 {
-    if (pane < 0 || pane >= 16)
+    if (pane < 0 || pane >= kLaidOutPanes)
         return;
     core_->Panes().ShowPicture(pane, noVideo_, true);
     core_->Panes().SetTimeText(pane, std::string());
@@ -174,7 +174,7 @@ void CMainDlg::ResetPane(int pane)
 
 void CMainDlg::ResetAllPanes()
 {
-    for (int pane = 0; pane < 16; ++pane)
+    for (int pane = 0; pane < kLaidOutPanes; ++pane)
         ResetPane(pane);
 }
 
