@@ -220,6 +220,13 @@ void ReconstructionThread::Loop()
     for (;;) {
         const uint64_t committed = committed_.load(std::memory_order_acquire);
         while (consumed < committed) {
+            // The record was written on the other core: asking for the one
+            // after next now hides the wait for its cache lines.
+            if (consumed + 2 < committed) {
+                const char* next = reinterpret_cast<const char*>(&ring_[(consumed + 2) % kSlots]);
+                for (size_t line = 0; line < sizeof(MacroblockWork); line += 64)
+                    __builtin_prefetch(next + line, 0, 3);
+            }
             if (!discard_.load(std::memory_order_relaxed))
                 consumer_(ring_[consumed % kSlots]);
             if (++consumed % kPublish == 0)
