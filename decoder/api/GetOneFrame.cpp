@@ -80,6 +80,11 @@ bool IsSkippedUnit(int type)
     return type == kNalSei || (type >= 9 && type <= 12);
 }
 
+bool EndsStream(int type)
+{
+    return type == 10 || type == 11;
+}
+
 // Runs one stage of the call; a fault inside it is reported with the stage's
 // marker and passed on to the call's outermost handler as that number.
 template <typename Step>
@@ -188,6 +193,16 @@ bool HandleParameterSet(DecoderHandle& h, DecoderContext& c, bool isSps, const u
     return false;
 }
 
+// The output VideoData's picture into the caller's buffer.
+void DeliverPicture(DecoderHandle& h, DecoderContext& c, uint8_t* output)
+{
+    const double convertStart = NowNanoseconds();
+    if (output && c.output->Width() <= c.pictureWidth && c.output->Height() <= c.pictureHeight)
+        _color_conversion(h.outputFormat, *c.output, output);
+    h.convertTicks += NowNanoseconds() - convertStart;
+    ++c.framesOut;
+}
+
 size_t Smaller(size_t a, size_t b)
 {
     return a < b ? a : b;
@@ -244,6 +259,11 @@ int32_t GetOneFrameSteps(DecoderHandle& h, DecoderContext& c, const uint8_t* bit
         size_t unitStart = 0;
         const bool last = _GetOneNALU(unit, remaining, &unitStart, &unitLength) != kNaluFollowed;
         if (IsSkippedUnit(type)) {
+            // The end of a sequence or of the stream, given alone, hands out
+            // a picture the core still holds (from two threads on it gives
+            // each out one access unit late).
+            if (last && EndsStream(type) && c.paramsSet)
+                break;
             if (last)
                 return Finish(c, kSeiOnly, 4);
         } else {
@@ -375,21 +395,7 @@ int32_t GetOneFrameSteps(DecoderHandle& h, DecoderContext& c, const uint8_t* bit
 
         if (decoded == QLMedia::QL_OK) {
             g_lastNalType.store(-1, std::memory_order_relaxed);
-            const double convertStart = NowNanoseconds();
-            if (output && c.output->Width() <= c.pictureWidth && c.output->Height() <= c.pictureHeight) {
-                QL_TRACE("    _color_conversion()");
-                // A conversion that takes longer than waking the decoder's
-                // own thread (when it has one) is done in two bands, one
-                // there: colour from D1 up, a plain copy from 720p up.
-                const int64_t pixels = int64_t(c.output->Width()) * c.output->Height();
-                const bool split = pixels >= (h.outputFormat >= 2 ? 720 * 576 : 1280 * 720);
-                c.decoder->RunInParts(split, [&](int part, int parts) {
-                    ConvertPart(h.outputFormat, *c.output, output, part, parts);
-                });
-                QL_TRACE(" - End\n");
-            }
-            h.convertTicks += NowNanoseconds() - convertStart;
-            ++c.framesOut;
+            DeliverPicture(h, c, output);
             return whole ? Finish(c, kPictureDelivered, 0) : Finish(c, kPictureDeliveredMoreHeld, 5);
         }
         if (decoded == QLMedia::H264_INCOMPLETE_PICTURE) {
@@ -414,9 +420,22 @@ int32_t GetOneFrameSteps(DecoderHandle& h, DecoderContext& c, const uint8_t* bit
                 return Finish(c, kNeedsMoreData, 4);
             continue;
         }
+        // From two threads on the core still holds the picture of the access
+        // unit before: it is given out before the reset forgets it, so that
+        // a damaged stream shows the same pictures at every thread count.
+        bool held = false;
+        if (c.effectiveThreads > 1) {
+            try {
+                held = c.decoder->TakeHeldPicture(c.output.get()) == QLMedia::QL_OK;
+            } catch (...) {
+                held = false; // the reset below follows anyway
+            }
+            if (held)
+                DeliverPicture(h, c, output);
+        }
         decoder_reset(h, c);
         c.waitForIdr = 1;
-        return Finish(c, kCoreError, 4);
+        return Finish(c, kCoreError, held ? 0 : 4);
     }
 }
 

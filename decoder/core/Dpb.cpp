@@ -64,6 +64,10 @@ void H264DecYUVBufferPadded::Free()
 void DecodedPictureBuffer::Configure(MemoryAllocator* allocator, const SequenceParameterSet& sps, int limit)
 {
     const int width = 16 * sps.widthMbs, height = 16 * sps.heightMbs;
+    for (auto& f : frames_)
+        if (f->queued || f->handedOut)
+            retired_.push_back(std::move(f));
+    frames_.erase(std::remove(frames_.begin(), frames_.end(), nullptr), frames_.end());
     if (allocator != allocator_ || width != width_ || height != height_)
         frames_.clear();
     allocator_ = allocator;
@@ -92,6 +96,16 @@ void DecodedPictureBuffer::ReleaseAll()
     for (auto& f : frames_) {
         f->shortTermRef = f->longTermRef = f->neededForOutput = f->decoding = false;
     }
+}
+
+void DecodedPictureBuffer::ReleaseHandedOut()
+{
+    for (auto& f : frames_)
+        f->handedOut = false;
+    for (auto& f : retired_)
+        f->handedOut = false;
+    retired_.erase(std::remove_if(retired_.begin(), retired_.end(), [](const auto& f) { return !f->queued; }),
+                   retired_.end());
 }
 
 H264DecoderFrame* DecodedPictureBuffer::FreeFrame()
@@ -383,6 +397,7 @@ void DecodedPictureBuffer::MarkDecoded(const SequenceParameterSet& sps, const Sl
 {
     frame.frameNum = int(sh.frameNum);
     frame.frameNumWrap = frame.frameNum;
+    frame.decodeOrder = ++decoded_;
     frame.nonExisting = false;
     frame.shortTermRef = frame.longTermRef = false;
     const bool mmco5 = sh.HasMmco5();
@@ -442,7 +457,7 @@ H264DecoderFrame* DecodedPictureBuffer::NextOutput()
 {
     H264DecoderFrame* best = nullptr;
     for (auto& f : frames_)
-        if (f->neededForOutput && (!best || f->poc < best->poc))
+        if (f->neededForOutput && (!best || f->poc < best->poc || (f->poc == best->poc && f->decodeOrder < best->decodeOrder)))
             best = f.get();
     return best;
 }

@@ -54,15 +54,25 @@ public:
     bool nonExisting = false;
     bool decoding = false;   // the picture being decoded
     bool handedOut = false;  // the caller still reads it until the next call
+    // Decoded and waiting to be given out, while the reconstruction thread
+    // may still be finishing its samples: they are final once that thread
+    // has consumed readyAt records.
+    bool queued = false;
+    uint64_t readyAt = 0;
+    uint64_t decodeOrder = 0; // pictures of equal order count go out in decoding order
+    // What the caller is shown of it: the SPS it was decoded with may no
+    // longer be the active one when it is given out.
+    int cropX = 0, cropY = 0, displayWidth = 0, displayHeight = 0;
     double time = -1.0;
 
     bool IsRef() const { return shortTermRef || longTermRef; }
-    bool InUse() const { return IsRef() || neededForOutput || decoding || handedOut; }
+    bool InUse() const { return IsRef() || neededForOutput || decoding || handedOut || queued; }
     // Forgets the picture; the planes stay allocated for the next one.
     void ResetState()
     {
         poc = topPoc = bottomPoc = frameNum = frameNumWrap = longTermFrameIdx = 0;
-        shortTermRef = longTermRef = neededForOutput = nonExisting = decoding = handedOut = false;
+        shortTermRef = longTermRef = neededForOutput = nonExisting = decoding = handedOut = queued = false;
+        readyAt = decodeOrder = 0;
         time = -1.0;
     }
 };
@@ -97,11 +107,7 @@ public:
     // Drops every reference and output state (an IDR with no_output_of_prior_pics, or an error).
     void ReleaseAll();
     // The caller has finished reading the pictures handed out.
-    void ReleaseHandedOut()
-    {
-        for (auto& f : frames_)
-            f->handedOut = false;
-    }
+    void ReleaseHandedOut();
 
 private:
     void SlidingWindow(const SequenceParameterSet& sps);
@@ -109,6 +115,9 @@ private:
     int NumRefFrames() const;
 
     std::vector<std::unique_ptr<H264DecoderFrameExtension>> frames_;
+    // Pictures queued or handed out when the buffer was configured anew:
+    // kept, outside the buffer, until the caller has them.
+    std::vector<std::unique_ptr<H264DecoderFrameExtension>> retired_;
     MemoryAllocator* allocator_ = nullptr;
     int width_ = 0; // luma samples, whole macroblocks
     int height_ = 0;
@@ -124,6 +133,7 @@ private:
     int prevRefTopPoc_ = 0;
     int frameNumOffset_ = 0;
     int maxLongTermFrameIdx_ = -1; // -1: no long-term frame indices
+    uint64_t decoded_ = 0;          // pictures marked decoded
 };
 
 } // namespace QLMedia

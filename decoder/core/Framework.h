@@ -302,6 +302,7 @@ private:
 };
 
 class H264Engine;
+class H264DecoderFrame;
 
 class H264VideoDecoder : public VideoDecoder {
 public:
@@ -328,14 +329,14 @@ public:
     void SetLastPiece(bool lastPiece);
     // Pieces expected for an incomplete picture (1 when unknown).
     int32_t ExpectedPieces() const;
-    // Runs work(part, parts) for every part: split in two between the
-    // calling thread and the decoder's own when it has one and `split` says
-    // the work pays for waking it, else one part here. Returns when every
-    // part is done. For work on the picture just given out (converting it),
-    // which the decoder's thread does not touch any more.
-    void RunInParts(bool split, const std::function<void(int part, int parts)>& work);
+    // With more than one thread a picture is given out at the call after
+    // the one that decoded it. This gives out the picture due at the next
+    // call, without decoding anything: 0 = a picture in out, -996 = none.
+    int32_t TakeHeldPicture(MediaData* out);
 
 private:
+    int32_t Deliver(H264DecoderFrame* frame, MediaData* out);
+
     std::unique_ptr<H264Engine> engine_;
     BaseCodec* postProcessing_ = nullptr;
     int32_t threads_ = 1;

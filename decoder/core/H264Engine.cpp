@@ -13,8 +13,23 @@ H264Engine::H264Engine(MemoryAllocator* allocator, int threads) : allocator_(all
     if (threads > 1)
         reconstruction_ = std::make_unique<ReconstructionThread>(
             [this](const MacroblockWork& w) {
-                ReconstructMacroblock(w, mbs_[size_t(w.addr)], planes_, activeSps_.widthMbs);
-                deblocker_.MarkReconstructed(w.addr);
+                PictureTables& t = tables_[w.tables];
+                switch (w.addr) {
+                case kPictureBegins:
+                    deblocker_.Begin(t.planes, t.mbs.data(), t.widthMbs, t.heightMbs, t.sliceParams.data(), true);
+                    break;
+                case kPictureEnds:
+                    EndTables(t);
+                    break;
+                case kPictureDropped:
+                    deblocker_.Abandon();
+                    t.lost = false;
+                    EndTables(t);
+                    break;
+                default:
+                    ReconstructMacroblock(w, t.mbs[size_t(w.addr)], t.planes, t.widthMbs);
+                    deblocker_.MarkReconstructed(w.addr);
+                }
             },
             [this] { return deblocker_.FilterAvailable(); });
 }
@@ -39,6 +54,7 @@ void H264Engine::SetErrorFlag(bool value)
 int32_t H264Engine::AddAccessUnit(const uint8_t* data, size_t size)
 {
     SplitNalUnits(data, size, units_);
+    endOfStream_ = false;
     int32_t result = QL_OK;
     for (const NalUnit& nal : units_) {
         switch (nal.type) {
@@ -94,6 +110,11 @@ int32_t H264Engine::AddAccessUnit(const uint8_t* data, size_t size)
         case 9: // access unit delimiter
             FinishPicture();
             break;
+        case 10: // end of sequence
+        case 11: // end of stream
+            FinishPicture();
+            endOfStream_ = true;
+            break;
         default:
             break;
         }
@@ -114,22 +135,32 @@ int32_t H264Engine::ActivateSps(const SequenceParameterSet& sps)
     const bool sizeChanged = !haveActiveSps_ || sps.widthMbs != activeSps_.widthMbs ||
                              sps.heightMbs != activeSps_.heightMbs || DpbSizeFor(sps) != DpbSizeFor(activeSps_) ||
                              sps.maxNumRefFrames != activeSps_.maxNumRefFrames;
+    if (sizeChanged && reconstruction_)
+        reconstruction_->Drain(); // the tables and frames it works on change
     activeSps_ = sps;
     haveActiveSps_ = true;
     if (!sizeChanged)
         return QL_OK;
     dpbSize_ = std::max(DpbSizeFor(sps), sps.maxNumRefFrames);
-    mbs_.assign(size_t(sps.widthMbs) * size_t(sps.heightMbs), MbInfo{});
-    // The reconstruction thread, which also deblocks, reads the slice table
-    // while slices are added, so it must never move during a picture: every slice added either decodes
-    // a macroblock of its own or fails and ends the picture, and the end of
-    // a picture with lost slices adds one more.
-    sliceParams_.reserve(mbs_.size() + 2);
+    for (PictureTables& t : tables_) {
+        t.mbs.assign(size_t(sps.widthMbs) * size_t(sps.heightMbs), MbInfo{});
+        t.widthMbs = sps.widthMbs;
+        t.heightMbs = sps.heightMbs;
+        // The reconstruction thread, which also deblocks, reads the slice
+        // table while slices are added, so it must never move during a
+        // picture: every slice added either decodes a macroblock of its own
+        // or fails and ends the picture, and the end of a picture with lost
+        // slices adds one more.
+        t.sliceParams.clear();
+        t.sliceParams.reserve(t.mbs.size() + 2);
+        t.freeAt = 0;
+    }
     // Frames are allocated as the stream needs them (its references, the
     // picture being decoded, the one the caller is reading, pictures waiting
-    // for output), up to the level's buffer size plus those two. No thread
-    // holds a picture of its own.
-    dpb_.Configure(allocator_, sps, dpbSize_ + 2);
+    // for output, and with the reconstruction thread the one it finishes),
+    // up to the level's buffer size plus those. No thread holds a picture
+    // of its own.
+    dpb_.Configure(allocator_, sps, dpbSize_ + (reconstruction_ ? 3 : 2));
     return QL_OK;
 }
 
@@ -157,18 +188,23 @@ int32_t H264Engine::StartPicture(const SequenceParameterSet& sps, const PictureP
     currentPpsId_ = pps.id;
     sliceCount_ = 0;
     decodedMbs_ = 0;
-    sliceParams_.clear();
-    for (MbInfo& m : mbs_)
-        m.sliceNumber = -1;
     dpb_.ComputePoc(activeSps_, sh, *frame);
-    lostMbSource_ = PicturePlanes{};
-    planes_ = frame->Planes();
-    // Handing macroblocks to the other thread costs about as much as it
-    // saves below D1, so small pictures are reconstructed here.
-    pipelined_ = reconstruction_ && mbs_.size() >= kPipelineMinMbs;
-    refLists_.clear();
-    deblocker_.Begin(planes_, mbs_.data(), activeSps_.widthMbs, activeSps_.heightMbs, sliceParams_.data(),
-                     pipelined_);
+    if (reconstruction_) {
+        // The other set: the reconstruction thread may still be finishing
+        // the previous picture with this one's.
+        currentTables_ ^= 1;
+        reconstruction_->WaitFor(tables_[currentTables_].freeAt);
+    }
+    PictureTables& t = tables_[currentTables_];
+    t.sliceParams.clear();
+    t.refLists.clear();
+    t.planes = frame->Planes();
+    t.lostMbSource = PicturePlanes{};
+    t.lost = false;
+    if (reconstruction_)
+        CommitControl(kPictureBegins);
+    else
+        deblocker_.Begin(t.planes, t.mbs.data(), t.widthMbs, t.heightMbs, t.sliceParams.data(), false);
     return QL_OK;
 }
 
@@ -200,25 +236,26 @@ int32_t H264Engine::DecodeSlice(const NalUnit& nal)
     ctx.sps = &activeSps_;
     ctx.pps = pps;
     ctx.header = &sh;
-    ctx.mbs = mbs_.data();
+    PictureTables& t = tables_[currentTables_];
+    ctx.mbs = t.mbs.data();
     ctx.sliceNumber = sliceCount_++;
     ctx.sliceGroupMap = pps->numSliceGroups > 1 ? &sliceGroupMap_ : nullptr;
     ctx.sink = this;
-    std::vector<RefPicture>& refList = refLists_.emplace_back();
+    std::vector<RefPicture>& refList = t.refLists.emplace_back();
     ctx.refList = &refList;
     if (sh.sliceType == kSliceP) {
         status = dpb_.BuildRefList(activeSps_, sh, refList);
         if (status != QL_OK)
             return status;
-        if (!lostMbSource_.y && !refList.empty() && refList[0].identity)
-            lostMbSource_ = refList[0].planes;
+        if (!t.lostMbSource.y && !refList.empty() && refList[0].identity)
+            t.lostMbSource = refList[0].planes;
     }
     SliceFilterParams filter;
     filter.disableDeblockingFilterIdc = sh.disableDeblockingFilterIdc;
     filter.filterOffsetA = sh.filterOffsetA;
     filter.filterOffsetB = sh.filterOffsetB;
     filter.chromaQpIndexOffset = pps->chromaQpIndexOffset;
-    sliceParams_.push_back(filter);
+    t.sliceParams.push_back(filter);
 
     int decoded = 0;
     status = DecodeSliceData(br, ctx, decoded);
@@ -236,38 +273,57 @@ void H264Engine::FinishPicture()
         return;
     H264DecoderFrame* frame = current_;
     current_ = nullptr;
-    if (pipelined_)
-        reconstruction_->Drain();
-    if (decodedMbs_ < activeSps_.widthMbs * activeSps_.heightMbs) {
-        // Slices were lost: their macroblocks are filled from the reference
-        // (never left holding whatever the buffer held before, which would
-        // make the picture depend on the buffer's history) and left out of
-        // deblocking.
-        FillLostMacroblocks(frame->Planes());
-        SliceFilterParams off;
-        off.disableDeblockingFilterIdc = 1;
-        sliceParams_.push_back(off);
-        for (MbInfo& m : mbs_)
-            if (m.sliceNumber < 0) {
-                m = MbInfo{};
-                m.sliceNumber = int(sliceParams_.size()) - 1;
-            }
+    PictureTables& t = tables_[currentTables_];
+    t.lost = decodedMbs_ < activeSps_.widthMbs * activeSps_.heightMbs;
+    frame->cropX = 2 * activeSps_.cropLeft;
+    frame->cropY = 2 * activeSps_.cropTop;
+    frame->displayWidth = activeSps_.DisplayWidth();
+    frame->displayHeight = activeSps_.DisplayHeight();
+    if (reconstruction_) {
+        CommitControl(kPictureEnds);
+        reconstruction_->Push(); // the thread finishes the picture while the caller is away
+        frame->readyAt = t.freeAt;
+    } else {
+        EndTables(t);
     }
-    deblocker_.FinishRest();
     dpb_.MarkDecoded(activeSps_, firstSlice_, *frame);
     frame->decoding = false;
     frame->neededForOutput = true;
 }
 
-void H264Engine::FillLostMacroblocks(const PicturePlanes& picture)
+void H264Engine::EndTables(PictureTables& t)
 {
-    const PicturePlanes& src = lostMbSource_;
+    if (t.lost) {
+        // Slices were lost: their macroblocks are filled from the reference
+        // (never left holding whatever the buffer held before, which would
+        // make the picture depend on the buffer's history) and left out of
+        // deblocking.
+        FillLostMacroblocks(t);
+        SliceFilterParams off;
+        off.disableDeblockingFilterIdc = 1;
+        t.sliceParams.push_back(off);
+        for (MbInfo& m : t.mbs)
+            if (m.sliceNumber < 0) {
+                m = MbInfo{};
+                m.sliceNumber = int(t.sliceParams.size()) - 1;
+            }
+    }
+    deblocker_.FinishRest();
+    // Ready for the next picture that uses them.
+    for (MbInfo& m : t.mbs)
+        m.sliceNumber = -1;
+}
+
+void H264Engine::FillLostMacroblocks(const PictureTables& t)
+{
+    const PicturePlanes& picture = t.planes;
+    const PicturePlanes& src = t.lostMbSource;
     const bool copy = src.y && src.width == picture.width && src.height == picture.height;
-    const int width = activeSps_.widthMbs;
+    const int width = t.widthMbs;
     uint8_t* const planes[] = {picture.y, picture.cb, picture.cr};
     const uint8_t* const srcPlanes[] = {src.y, src.cb, src.cr};
-    for (size_t i = 0; i < mbs_.size(); ++i) {
-        if (mbs_[i].sliceNumber >= 0)
+    for (size_t i = 0; i < t.mbs.size(); ++i) {
+        if (t.mbs[i].sliceNumber >= 0)
             continue;
         const int x = int(i % size_t(width)), y = int(i / size_t(width));
         for (int plane = 0; plane < 3; ++plane) {
@@ -287,51 +343,81 @@ void H264Engine::FillLostMacroblocks(const PicturePlanes& picture)
 
 MacroblockWork& H264Engine::Slot()
 {
-    return pipelined_ ? reconstruction_->Slot() : work_;
+    if (!reconstruction_)
+        return work_;
+    MacroblockWork& w = reconstruction_->Slot();
+    w.tables = uint8_t(currentTables_);
+    return w;
 }
 
 void H264Engine::Commit()
 {
-    if (pipelined_)
+    if (reconstruction_)
         reconstruction_->Commit();
     else
         Reconstruct(work_);
 }
 
+void H264Engine::CommitControl(int what)
+{
+    MacroblockWork& w = Slot();
+    w.addr = what;
+    Commit();
+    tables_[currentTables_].freeAt = reconstruction_->Committed();
+}
+
 void H264Engine::Reconstruct(const MacroblockWork& work)
 {
-    ReconstructMacroblock(work, mbs_[size_t(work.addr)], planes_, activeSps_.widthMbs);
+    const PictureTables& t = tables_[currentTables_];
+    ReconstructMacroblock(work, t.mbs[size_t(work.addr)], t.planes, t.widthMbs);
     deblocker_.Reconstructed(work.addr);
 }
 
 void H264Engine::DropPicture()
 {
-    if (current_ && pipelined_) {
-        reconstruction_->Discard();
+    if (!current_)
+        return;
+    if (reconstruction_) {
+        CommitControl(kPictureDropped);
+        reconstruction_->Push();
+    } else {
+        PictureTables& t = tables_[currentTables_];
+        t.lost = false;
         deblocker_.Abandon();
+        EndTables(t);
     }
-    if (current_)
-        current_->decoding = false;
+    current_->decoding = false;
     current_ = nullptr;
 }
 
-void H264Engine::RunInParts(bool split, const std::function<void(int part, int parts)>& work)
-{
-    // Between pictures the other thread is idle.
-    if (!split || !reconstruction_) {
-        work(0, 1);
-        return;
-    }
-    reconstruction_->RunBeside([&] { work(1, 2); }, [&] { work(0, 2); });
-}
-
-H264DecoderFrame* H264Engine::TakeOutput()
+H264DecoderFrame* H264Engine::TakeOutput(bool flush)
 {
     H264DecoderFrame* frame = dpb_.NextOutput();
-    if (frame) {
+    if (frame)
         frame->neededForOutput = false;
-        frame->handedOut = true;
+    if (reconstruction_) {
+        // The picture is chosen now, as on one thread, and given out at the
+        // next call, when the reconstruction thread has finished it.
+        if (frame) {
+            frame->queued = true;
+            chosen_.push_back(frame);
+        }
+        frame = flush || chosen_.size() > 1 ? TakeChosen() : nullptr;
     }
+    if (frame)
+        frame->handedOut = true;
+    return frame;
+}
+
+H264DecoderFrame* H264Engine::TakeChosen()
+{
+    if (chosen_.empty())
+        return nullptr;
+    H264DecoderFrame* frame = chosen_.front();
+    chosen_.pop_front();
+    reconstruction_->WaitFor(frame->readyAt);
+    frame->queued = false;
+    frame->handedOut = true;
     return frame;
 }
 

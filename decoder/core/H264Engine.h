@@ -31,14 +31,21 @@ public:
     void FinishPicture();
     // Forgets the picture being decoded.
     void DropPicture();
-    // The next picture in output order, or null. It stays valid until the
-    // next call of any engine operation.
-    H264DecoderFrame* TakeOutput();
+    // The next picture in output order, or null. With the reconstruction
+    // thread it is the one chosen at the call before (unless `flush`, which
+    // gives out what this call chooses too): that thread finishes a picture
+    // while the next access unit is parsed. The picture stays valid until
+    // the next call of any engine operation.
+    H264DecoderFrame* TakeOutput(bool flush);
+    // The picture chosen at the call before (with the reconstruction
+    // thread), or null; nothing new is chosen.
+    H264DecoderFrame* TakeChosen();
     // Hands the previous output picture back for reuse.
     void ReleaseHandedOut();
     bool PictureInProgress() const { return current_ != nullptr; }
-    // See H264VideoDecoder::RunInParts.
-    void RunInParts(bool split, const std::function<void(int part, int parts)>& work);
+    // The last access unit held an end of sequence or of stream: nothing
+    // follows that could be held back for.
+    bool EndOfStream() const { return endOfStream_; }
 
     const SequenceParameterSet* ActiveSps() const;
     bool ErrorFlag() const;
@@ -51,8 +58,31 @@ private:
     void SetErrorFlag(bool value);
     MacroblockWork& Slot() override;
     void Commit() override;
+
+    // What reconstruction and deblocking read of one picture. With the
+    // reconstruction thread two sets alternate: the next picture is parsed
+    // into one while that thread still finishes the other.
+    struct PictureTables {
+        std::vector<MbInfo> mbs; // every sliceNumber -1 while no picture uses them
+        std::vector<SliceFilterParams> sliceParams; // never moves during a picture
+        std::deque<std::vector<RefPicture>> refLists; // one per slice, never moving
+        PicturePlanes planes{};
+        int widthMbs = 0, heightMbs = 0;
+        // What the macroblocks of lost slices are copied from: the first
+        // reference of the picture's first P slice (none: they are grey).
+        PicturePlanes lostMbSource{};
+        bool lost = false;   // slices were lost
+        uint64_t freeAt = 0; // records the reconstruction thread consumes before they are free
+    };
+    // Records that are not macroblocks (MacroblockWork::addr).
+    static constexpr int kPictureBegins = -1;
+    static constexpr int kPictureEnds = -2;
+    static constexpr int kPictureDropped = -3;
+
     void Reconstruct(const MacroblockWork& work);
-    void FillLostMacroblocks(const PicturePlanes& picture);
+    void CommitControl(int what);
+    void EndTables(PictureTables& t);
+    void FillLostMacroblocks(const PictureTables& t);
 
     MemoryAllocator* allocator_;
     SpsTable sps_;
@@ -71,19 +101,16 @@ private:
     int currentPpsId_ = -1;
     int sliceCount_ = 0;
     int decodedMbs_ = 0;
-    std::vector<MbInfo> mbs_;
-    std::vector<SliceFilterParams> sliceParams_;
     std::vector<uint8_t> sliceGroupMap_;
+    bool endOfStream_ = false;
 
-    PicturePlanes planes_{};                   // of current_
-    std::deque<std::vector<RefPicture>> refLists_; // one per slice of current_, never moving
+    PictureTables tables_[2];
+    int currentTables_ = 0; // of current_
     PictureDeblocker deblocker_;
     MacroblockWork work_; // the one record when this thread reconstructs
-    static constexpr size_t kPipelineMinMbs = 45 * 36; // D1
-    bool pipelined_ = false; // the current picture goes through reconstruction_
-    // What the macroblocks of lost slices are copied from: the first
-    // reference of the picture's first P slice (none: they are grey).
-    PicturePlanes lostMbSource_{};
+    // With the reconstruction thread: pictures chosen for output, given
+    // out one call later.
+    std::deque<H264DecoderFrame*> chosen_;
 
     mutable std::mutex schedulerLock_; // guards the error flag
     bool errorFlag_ = false;

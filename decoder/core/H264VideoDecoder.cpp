@@ -48,12 +48,12 @@ int32_t H264VideoDecoder::Init(BaseCodecParams* params)
     return QL_OK;
 }
 
-void H264VideoDecoder::RunInParts(bool split, const std::function<void(int part, int parts)>& work)
+int32_t H264VideoDecoder::TakeHeldPicture(MediaData* out)
 {
-    if (engine_)
-        engine_->RunInParts(split, work);
-    else
-        work(0, 1);
+    if (!engine_)
+        return QL_ERR_NOT_ENOUGH_DATA;
+    engine_->ReleaseHandedOut();
+    return Deliver(engine_->TakeChosen(), out);
 }
 
 int32_t H264VideoDecoder::GetFrame(MediaData* in, MediaData* out)
@@ -85,20 +85,24 @@ int32_t H264VideoDecoder::GetFrame(MediaData* in, MediaData* out)
         // stream depend on the thread count.
         engine_->FinishPicture();
     }
+    if (!DynamicCast<VideoData>(out))
+        return QL_ERR_NOT_ENOUGH_DATA;
+    // The end of the stream, or none given (a flush): no picture is held back.
+    return Deliver(engine_->TakeOutput(!in || engine_->EndOfStream()), out);
+}
+
+int32_t H264VideoDecoder::Deliver(H264DecoderFrame* frame, MediaData* out)
+{
     VideoData* video = DynamicCast<VideoData>(out);
-    if (!video)
+    if (!frame || !video)
         return QL_ERR_NOT_ENOUGH_DATA;
-    H264DecoderFrame* frame = engine_->TakeOutput();
-    if (!frame)
-        return QL_ERR_NOT_ENOUGH_DATA;
-    const SequenceParameterSet* sps = engine_->ActiveSps();
     const PicturePlanes& p = frame->Planes();
-    const int cropX = 2 * sps->cropLeft, cropY = 2 * sps->cropTop;
+    const int cropX = frame->cropX, cropY = frame->cropY;
     VideoData picture;
     picture.SetPlane(0, p.y + cropY * p.lumaPitch + cropX, p.lumaPitch);
     picture.SetPlane(1, p.cb + (cropY / 2) * p.chromaPitch + cropX / 2, p.chromaPitch);
     picture.SetPlane(2, p.cr + (cropY / 2) * p.chromaPitch + cropX / 2, p.chromaPitch);
-    picture.SetSize(sps->DisplayWidth(), sps->DisplayHeight());
+    picture.SetSize(frame->displayWidth, frame->displayHeight);
     if (frame->time < 0)
         frame->time = runningTime_;
     picture.time = frame->time;

@@ -152,42 +152,33 @@ void ReconstructionThread::PublishCommitted()
     }
 }
 
-void ReconstructionThread::Drain()
+void ReconstructionThread::Push()
 {
+    PublishCommitted();
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        pushed_ = localCommitted_;
+    }
+    consumerWake_.notify_one();
+}
+
+void ReconstructionThread::WaitFor(uint64_t count)
+{
+    if (consumed_.load() >= count)
+        return;
     PublishCommitted();
     {
         std::lock_guard<std::mutex> guard(lock_);
         flush_ = true;
     }
     consumerWake_.notify_one();
-    // The helper's work goes on while the reconstruction finishes.
-    while (consumed_.load() < localCommitted_) {
+    // The helper's work goes on while the reconstruction catches up.
+    while (consumed_.load() < count) {
         if (!helper_())
-            WaitForConsumed(std::min(localCommitted_, consumed_.load() + kRoomBatch / 2));
+            WaitForConsumed(std::min(count, consumed_.load() + kRoomBatch / 2));
     }
     std::lock_guard<std::mutex> guard(lock_);
     flush_ = false;
-}
-
-void ReconstructionThread::Discard()
-{
-    discard_.store(true);
-    Drain();
-    discard_.store(false);
-}
-
-void ReconstructionThread::RunBeside(const std::function<void()>& theirs, const std::function<void()>& mine)
-{
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        task_ = &theirs;
-        taskDone_ = false;
-    }
-    consumerWake_.notify_one();
-    mine();
-    std::unique_lock<std::mutex> lock(lock_);
-    producerWake_.wait(lock, [&] { return taskDone_; });
-    task_ = nullptr;
 }
 
 void ReconstructionThread::WaitForConsumed(uint64_t count)
@@ -227,8 +218,7 @@ void ReconstructionThread::Loop()
                 for (size_t line = 0; line < sizeof(MacroblockWork); line += 64)
                     __builtin_prefetch(next + line, 0, 3);
             }
-            if (!discard_.load(std::memory_order_relaxed))
-                consumer_(ring_[consumed % kSlots]);
+            consumer_(ring_[consumed % kSlots]);
             if (++consumed % kPublish == 0)
                 PublishConsumed(consumed);
             // Few records wait: the parsing is behind, so this thread
@@ -244,19 +234,11 @@ void ReconstructionThread::Loop()
         consumerWants_.store(consumed + kWorkBatch);
         consumerWake_.wait(lock, [&] {
             const uint64_t now = committed_.load();
-            return stopping_ || now >= consumed + kWorkBatch || (flush_ && now > consumed) || (task_ && !taskDone_);
+            return stopping_ || now >= consumed + kWorkBatch || ((flush_ || pushed_ > consumed) && now > consumed);
         });
         consumerWants_.store(0);
         if (stopping_)
             return;
-        if (task_ && !taskDone_) {
-            const std::function<void()>* task = task_;
-            lock.unlock();
-            (*task)();
-            lock.lock();
-            taskDone_ = true;
-            producerWake_.notify_all();
-        }
     }
 }
 

@@ -2,7 +2,8 @@
 // deblocking as soon as nothing reconstructed later still needs its
 // unfiltered samples. With more than one thread, reconstruction and
 // deblocking run on a thread of their own, fed with parsed macroblocks
-// through a ring of records, while the decoding thread goes on parsing.
+// through a ring of records, while the decoding thread goes on parsing,
+// into the next picture once one is parsed.
 #pragma once
 
 #include "Picture.h"
@@ -97,15 +98,16 @@ public:
 
     MacroblockWork& Slot();
     void Commit();
+    // Records committed so far.
+    uint64_t Committed() const { return localCommitted_; }
+    // Makes the thread consume every record committed so far without
+    // waiting for a batch to fill: the decoding thread may be away long.
+    void Push();
+    // Returns when the first `count` records committed have been consumed,
+    // doing the helper's work meanwhile.
+    void WaitFor(uint64_t count);
     // Returns when every committed record has been consumed.
-    void Drain();
-    // Drops the committed records not yet consumed; returns when the
-    // thread has let go of them.
-    void Discard();
-    // Runs `theirs` on the thread and `mine` on the caller's at the same
-    // time; returns when both are done. Only between pictures (everything
-    // committed is consumed).
-    void RunBeside(const std::function<void()>& theirs, const std::function<void()>& mine);
+    void Drain() { WaitFor(localCommitted_); }
 
 private:
     // A full ring makes the decoding thread wait for room for a large
@@ -118,9 +120,7 @@ private:
     static constexpr uint64_t kWorkBatch = 64;
     // Deblocking goes to the thread that is ahead: the decoding thread
     // takes a share while more than kBalance records wait, the
-    // reconstruction thread while fewer do. A low mark keeps the ring
-    // short, so little is left to reconstruct alone when a picture's
-    // parsing ends.
+    // reconstruction thread while fewer do.
     static constexpr uint64_t kHelpEvery = 64;
     static constexpr uint64_t kBalance = 256;
     // Counts are published every kPublish records (and before either side
@@ -136,7 +136,9 @@ private:
     Consumer consumer_;
     Helper helper_;
     std::unique_ptr<MacroblockWork[]> ring_;
-    uint64_t localCommitted_ = 0; // the decoding thread's own count
+    // The decoding thread's own count, written for every record: on a cache
+    // line of its own, away from what the other thread reads for every record.
+    alignas(64) uint64_t localCommitted_ = 0;
     // What each side has published, and what a sleeping side waits for (0:
     // awake), each on a cache line of its own. Both sides use sequentially
     // consistent order on these: either a side's store of a count is seen by
@@ -146,13 +148,11 @@ private:
     alignas(64) std::atomic<uint64_t> consumed_{0};
     alignas(64) std::atomic<uint64_t> consumerWants_{0};
     alignas(64) std::atomic<uint64_t> producerWants_{0};
-    std::atomic<bool> discard_{false};
     std::mutex lock_;
     std::condition_variable consumerWake_;
     std::condition_variable producerWake_;
-    bool flush_ = false;    // the producer waits for everything committed
-    const std::function<void()>* task_ = nullptr; // RunBeside's work for the thread
-    bool taskDone_ = false;
+    bool flush_ = false; // the producer waits: every record committed is consumed at once
+    uint64_t pushed_ = 0; // records up to this one are consumed at once
     bool stopping_ = false;
     std::thread thread_; // last: starts after the fields exist
 };

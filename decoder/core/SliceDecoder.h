@@ -49,6 +49,7 @@ struct alignas(64) MacroblockWork {
     uint8_t intra16x16Mode = 0;
     uint8_t intraChromaMode = 0;
     uint8_t partitionCount = 0;
+    uint8_t tables = 0; // which of the engine's picture tables the record belongs to
     const std::vector<RefPicture>* refList = nullptr;
     bool lumaCoded[16];     // per raster 4x4 block: levels in `luma`
     bool chromaCoded[2][4]; // per chroma block: AC levels in `chroma`

@@ -1,6 +1,6 @@
 // Pictures through the interface: delivery and its results, waiting for an
-// IDR picture, the output formats, a changed stream, and three or more
-// threads (the splitter's path).
+// IDR picture, the output formats, a changed stream, two threads (each
+// picture one call late) and three or more (the splitter's path).
 #include "ApiTestStreams.h"
 
 #include <gtest/gtest.h>
@@ -18,21 +18,34 @@ const char* const kCif = "baseline/BA1_FT_C.264";        // 352 x 288, several s
 const char* const kCifMd5 = "baseline/BA1_FT_C.md5";
 
 constexpr size_t kQcifI420 = 176 * 144 * 3 / 2;
+const Bytes kEndOfStream = {0, 0, 0, 1, 0x0B};
 
 // Feeds `count` access units of the QCIF stream, one per call, and checks
-// that each call delivers that unit's picture.
+// that each call delivers that unit's picture, or from two threads on the
+// one before (the first none), and that an end of stream delivers the last.
 void ExpectOnePicturePerCall(int threads, size_t count)
 {
     const auto aus = apitest::AccessUnits(kQcif, count);
     const auto md5 = apitest::ReferenceMd5(kQcifMd5);
+    const size_t late = threads > 1 ? 1 : 0;
     Decoder d(threads, 0);
     Bytes out(kQcifI420);
     ASSERT_EQ(d.Call(aus[0], out.data()), 1);
     for (size_t i = 0; i < aus.size(); ++i) {
         SCOPED_TRACE("access unit " + std::to_string(i));
+        if (i < late) {
+            ASSERT_EQ(d.Call(aus[i], out.data()), 4);
+            EXPECT_EQ(d.Status(), 17);
+            continue;
+        }
         ASSERT_EQ(d.Call(aus[i], out.data()), 0);
-        EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i));
+        EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i - late));
     }
+    ASSERT_EQ(d.Call(kEndOfStream, out.data()), late ? 0 : 4);
+    if (late) {
+        EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(aus.size() - 1));
+    }
+    EXPECT_EQ(d.Call(kEndOfStream, out.data()), 4);
 }
 
 TEST(ApiDecoding, SpsPpsIdrReturns1ThenAPicture)
@@ -53,6 +66,7 @@ TEST(ApiDecoding, SpsPpsIdrReturns1ThenAPicture)
 TEST(ApiDecoding, OneAccessUnitPerCallGivesOnePicturePerCall)
 {
     ExpectOnePicturePerCall(1, 12);
+    ExpectOnePicturePerCall(2, 12);
 }
 
 TEST(ApiDecoding, PSliceBeforeTheFirstIdrIsDropped)
@@ -183,14 +197,17 @@ TEST(ApiDecoding, FourThreadsSplitMultiSliceAccessUnits)
     Bytes out(352 * 288 * 3 / 2);
     ASSERT_EQ(d.Call(aus[0], out.data()), 1);
     int split = 0;
-    for (size_t i = 0; i < aus.size(); ++i) {
+    // Each unit gives the picture of the one before.
+    ASSERT_EQ(d.Call(aus[0], out.data()), 4);
+    EXPECT_EQ(d.Status(), SliceCount(aus[0]) > 1 ? 12 : 17);
+    for (size_t i = 1; i < aus.size(); ++i) {
         SCOPED_TRACE("access unit " + std::to_string(i));
         if (SliceCount(aus[i]) > 1) {
             // The splitter holds the unit, a picture comes with result 5,
             // and the repeated call finds the splitter empty.
             ASSERT_EQ(d.Call(aus[i], out.data()), 5);
             EXPECT_EQ(d.Status(), 21);
-            EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i));
+            EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i - 1));
             EXPECT_EQ(d.Call(aus[i], out.data()), 4);
             EXPECT_EQ(d.Status(), 12);
             ++split;
@@ -198,9 +215,11 @@ TEST(ApiDecoding, FourThreadsSplitMultiSliceAccessUnits)
             // A single slice is the whole picture: it is handed over whole.
             ASSERT_EQ(d.Call(aus[i], out.data()), 0);
             EXPECT_EQ(d.Status(), 20);
-            EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i));
+            EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(i - 1));
         }
     }
+    ASSERT_EQ(d.Call(kEndOfStream, out.data()), 0);
+    EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(aus.size() - 1));
     EXPECT_GT(split, 4);
     EXPECT_LT(split, int(aus.size()));
 }
@@ -226,7 +245,8 @@ Bytes WithSkippedUnits(const Bytes& accessUnit)
 }
 
 // The results, statuses and pictures of a stream fed one access unit per
-// call (twice for the first, which only sets the decoder up).
+// call (twice for the first, which only sets the decoder up), then the end
+// of the stream.
 struct FeedRun {
     std::vector<int32_t> results;
     std::vector<int32_t> statuses;
@@ -249,6 +269,11 @@ FeedRun Feed(const std::vector<Bytes>& units, int threads, size_t pictureBytes)
                 break;
         }
     }
+    const int32_t r = d.Call(kEndOfStream, out.data());
+    run.results.push_back(r);
+    run.statuses.push_back(d.Status());
+    if (r == 0)
+        run.pictures.push_back(apitest::Md5Of(out.data(), out.size()));
     return run;
 }
 
@@ -287,6 +312,37 @@ TEST(ApiDecoding, ThreeByteStartCodesAndSkippedUnitsDecodeAsTheStreamItself)
 TEST(ApiDecoding, FourThreadsWithSingleSliceUnitsHandThemOverWhole)
 {
     ExpectOnePicturePerCall(4, 6);
+}
+
+TEST(ApiDecoding, FromTwoThreadsTheHeldPictureComesOutBeforeAnErrorOrANewStream)
+{
+    const auto aus = apitest::AccessUnits(kQcif, 4);
+    const auto md5 = apitest::ReferenceMd5(kQcifMd5);
+    // The slice of the third picture cut short: the core reports an error
+    // and the decoder is reset, but the second picture, decoded one call
+    // before, is given out with it, as one thread gave it out then.
+    Bytes broken(aus[2].begin(), aus[2].begin() + std::ptrdiff_t(aus[2].size() / 2));
+    Decoder d(2, 0);
+    Bytes out(kQcifI420);
+    ASSERT_EQ(d.Call(aus[0], out.data()), 1);
+    ASSERT_EQ(d.Call(aus[0], out.data()), 4);
+    ASSERT_EQ(d.Call(aus[1], out.data()), 0);
+    EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(0));
+    ASSERT_EQ(d.Call(broken, out.data()), 0);
+    EXPECT_EQ(d.Status(), 18);
+    EXPECT_EQ(apitest::Md5Of(out.data(), out.size()), md5.at(1));
+    EXPECT_EQ(d.Call(kEndOfStream, out.data()), 4);
+
+    // A stream that changes (-5): the end of the stream first gives out the
+    // last picture of the old one, at its own size.
+    const Bytes cif = apitest::AccessUnits(kCif, 1).at(0);
+    ASSERT_EQ(d.Call(aus[0], out.data()), 4);
+    ASSERT_EQ(d.Call(aus[1], out.data()), 0);
+    ASSERT_EQ(d.Call(cif, out.data()), -5);
+    Bytes tail(352 * 288 * 3 / 2, 0xEE);
+    ASSERT_EQ(d.Call(kEndOfStream, tail.data()), 0);
+    EXPECT_EQ(apitest::Md5Of(tail.data(), kQcifI420), md5.at(1));
+    EXPECT_TRUE(std::all_of(tail.begin() + kQcifI420, tail.end(), [](uint8_t b) { return b == 0xEE; }));
 }
 
 TEST(ApiDecoding, HandlesDecodeIndependently)

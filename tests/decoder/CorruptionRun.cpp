@@ -172,7 +172,7 @@ bool DecodeCopy(const std::vector<Bytes>& run, int threads, int format, std::vec
         if (outcome.guardBroken || outcome.initFailed)
             return false;
     }
-    return true;
+    return !decoder.Flush(sink).guardBroken;
 }
 
 } // namespace

@@ -49,7 +49,12 @@ void StreamDecoder::NoteSps(const uint8_t* unit, size_t size)
     SpsPictureSize s;
     if (!ReadSpsPictureSize(unit, size, &s))
         return;
-    size_ = s;
+    // A picture the library still holds is of the size before: it is
+    // handed out at that size before the next access unit is decoded.
+    sizeChanges_ = size_.width > 0 && (s.width != size_.width || s.height != size_.height);
+    nextSize_ = s;
+    if (!sizeChanges_)
+        size_ = s;
     maxCodedWidth_ = std::max(maxCodedWidth_, s.codedWidth);
     maxCodedHeight_ = std::max(maxCodedHeight_, s.codedHeight);
 }
@@ -84,6 +89,11 @@ void StreamDecoder::EnsureOutputRoom()
 DecodeOutcome StreamDecoder::Decode(const uint8_t* accessUnit, size_t size, const PictureSink& onPicture)
 {
     DecodeOutcome outcome;
+    if (sizeChanges_) {
+        sizeChanges_ = false;
+        outcome = Flush(onPicture);
+        size_ = nextSize_;
+    }
     for (int call = 0;; ++call) {
         if (call == kMaxCallsPerAccessUnit) {
             outcome.gaveUp = true;
@@ -98,6 +108,10 @@ DecodeOutcome StreamDecoder::Decode(const uint8_t* accessUnit, size_t size, cons
         if (r == 1)
             continue;
         if (r == -5) {
+            // The picture still held is of the stream that ends here.
+            const DecodeOutcome held = Flush(onPicture);
+            outcome.pictures += held.pictures;
+            outcome.guardBroken = outcome.guardBroken || held.guardBroken;
             QL_H264dec_Uninit(&handle_);
             if (!Open()) {
                 outcome.initFailed = true;
@@ -122,6 +136,24 @@ DecodeOutcome StreamDecoder::Decode(const uint8_t* accessUnit, size_t size, cons
         break;
     }
     return outcome;
+}
+
+DecodeOutcome StreamDecoder::Flush(const PictureSink& onPicture)
+{
+    static const uint8_t kEndOfStream[] = {0, 0, 0, 1, 11};
+    DecodeOutcome all;
+    // One picture a call; more are held only after an input that held
+    // several access units.
+    for (int call = 0; call < kMaxCallsPerAccessUnit; ++call) {
+        const DecodeOutcome one = Decode(kEndOfStream, sizeof kEndOfStream, onPicture);
+        all.pictures += one.pictures;
+        all.guardBroken = all.guardBroken || one.guardBroken;
+        all.lastResult = one.lastResult;
+        all.lastStatus = one.lastStatus;
+        if (one.pictures == 0)
+            break;
+    }
+    return all;
 }
 
 } // namespace qldec

@@ -1,7 +1,10 @@
 // Drives Quorlin_H264_Dec over a stream of access units the way the viewer
 // does: result 1 calls again, -5 re-creates the decoder and calls again,
-// 0 and 5 deliver a picture (5: call again for the next one). Used by qldec
-// and by the decoder tests.
+// 0 and 5 deliver a picture (5: call again for the next one). From two
+// threads on the library gives each picture out one access unit late; an
+// end-of-stream unit (Flush), given at the end, before the decoder is
+// re-created and before the picture size changes, hands out the one it
+// holds. Used by qldec and by the decoder tests.
 #pragma once
 
 #include "AnnexB.h"
@@ -51,6 +54,8 @@ public:
     // picture in the output format at the displayed size.
     using PictureSink = std::function<void(const uint8_t* picture, size_t bytes)>;
     DecodeOutcome Decode(const uint8_t* accessUnit, size_t size, const PictureSink& onPicture);
+    // The end of the stream: the picture the library still holds.
+    DecodeOutcome Flush(const PictureSink& onPicture);
 
     const DecoderHandle& Handle() const { return handle_; }
     int Width() const { return size_.width; }
@@ -64,6 +69,8 @@ private:
     DecoderHandle handle_{};
     bool exactGuard_ = true;
     SpsPictureSize size_{};
+    SpsPictureSize nextSize_{};  // from the SPS noted last
+    bool sizeChanges_ = false;   // with the next access unit
     int maxCodedWidth_ = 0;
     int maxCodedHeight_ = 0;
     std::vector<uint8_t> output_;

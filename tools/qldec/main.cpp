@@ -157,9 +157,12 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "qldec: access unit %zu: skipped after %d calls (last result %d, status %d)\n", n,
                          qldec::StreamDecoder::kMaxCallsPerAccessUnit, outcome.lastResult, outcome.lastStatus);
     }
+    if (decoder.Flush(sink).guardBroken) {
+        std::fprintf(stderr, "qldec: the end of the stream: the library wrote past the %dx%d picture\n",
+                     decoder.Width(), decoder.Height());
+        return 4;
+    }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    // The library has no call that hands out pictures still held for
-    // reordering; Baseline streams deliver each picture with its access unit.
 
     if (out && std::fclose(out) != 0)
         writeFailed = true;
