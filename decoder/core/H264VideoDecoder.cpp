@@ -64,16 +64,18 @@ int32_t H264VideoDecoder::GetFrame(MediaData* in, MediaData* out)
         return QL_ERR_NOT_ENOUGH_DATA;
     engine_->ReleaseHandedOut();
     int32_t status = QL_OK;
+    bool endOfStream = !in; // none given: a flush
     if (in) {
         if (in->GetDataSize() < 4)
             in->MoveDataPointer(in->GetDataSize());
         const size_t size = in->GetDataSize();
         if (size > 0) {
             status = engine_->AddAccessUnit(in->GetDataPointer(), size);
+            endOfStream = engine_->EndOfStream();
             in->MoveDataPointer(size);
         }
     } else {
-        engine_->FinishPicture(); // flush: end of stream
+        engine_->FinishPicture();
     }
     if (status != QL_OK)
         return status;
@@ -87,8 +89,8 @@ int32_t H264VideoDecoder::GetFrame(MediaData* in, MediaData* out)
     }
     if (!DynamicCast<VideoData>(out))
         return QL_ERR_NOT_ENOUGH_DATA;
-    // The end of the stream, or none given (a flush): no picture is held back.
-    return Deliver(engine_->TakeOutput(!in || engine_->EndOfStream()), out);
+    // At the end of the stream no picture is held back.
+    return Deliver(engine_->TakeOutput(endOfStream), out);
 }
 
 int32_t H264VideoDecoder::Deliver(H264DecoderFrame* frame, MediaData* out)
