@@ -237,8 +237,9 @@ int main(int argc, char** argv)
             kept = DecodeCopy(run, threads, format, others);
             // One input holding two pictures (glued access units) gives
             // one picture per call up to two threads, the next one a call
-            // later, so such a run ends with pictures still held; from
-            // three threads the stager hands each out in the same call.
+            // later (the end of the stream hands out what is still held);
+            // from three threads the stager hands each out in the same
+            // call, which may give such a run more pictures than one thread.
             const bool prefix = others.size() >= pictures.size() &&
                                 std::equal(pictures.begin(), pictures.end(), others.begin());
             same = same && (threads == 2 ? others == pictures : prefix);
