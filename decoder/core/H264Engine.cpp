@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace QLMedia {
 
@@ -142,7 +143,8 @@ int32_t H264Engine::ActivateSps(const SequenceParameterSet& sps)
     if (!sizeChanged)
         return QL_OK;
     dpbSize_ = std::max(DpbSizeFor(sps), sps.maxNumRefFrames);
-    for (PictureTables& t : tables_) {
+    // One thread needs one set.
+    for (PictureTables& t : reconstruction_ ? std::span(tables_) : std::span(tables_, 1)) {
         t.mbs.assign(size_t(sps.widthMbs) * size_t(sps.heightMbs), MbInfo{});
         t.widthMbs = sps.widthMbs;
         t.heightMbs = sps.heightMbs;
