@@ -101,5 +101,9 @@ static inline void ConvertRowPairTail(const Yuv420Picture& s, int row, int first
 // The picture that the output VideoData describes, for the given format, into
 // dst. Returns 0, or -1 when the arguments are unusable (nothing written).
 int _color_conversion(int format, const QLMedia::VideoData& picture, uint8_t* dst);
+// Band `part` of `parts` of the same conversion (bands of whole row pairs,
+// top first), so that bands may be converted on different threads; 0 or
+// -1 as _color_conversion.
+int ConvertPart(int format, const QLMedia::VideoData& picture, uint8_t* dst, int part, int parts);
 
 } // namespace qlapi

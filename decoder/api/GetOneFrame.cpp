@@ -9,6 +9,7 @@
 
 #include "core/BitReader.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <chrono>
@@ -197,8 +198,20 @@ bool HandleParameterSet(DecoderHandle& h, DecoderContext& c, bool isSps, const u
 void DeliverPicture(DecoderHandle& h, DecoderContext& c, uint8_t* output)
 {
     const double convertStart = NowNanoseconds();
-    if (output && c.output->Width() <= c.pictureWidth && c.output->Height() <= c.pictureHeight)
-        _color_conversion(h.outputFormat, *c.output, output);
+    if (output && c.output->Width() <= c.pictureWidth && c.output->Height() <= c.pictureHeight) {
+        QL_TRACE("    _color_conversion()");
+        // In bands that the decoder's own thread (when it has one) takes a
+        // share of while it waits for the next picture: each worth more
+        // than fetching it (about a quarter of a million pixels copied, or
+        // a sixteenth of that turned into colour).
+        const int64_t pixels = int64_t(c.output->Width()) * c.output->Height();
+        const int64_t band = h.outputFormat >= 2 ? 65536 : 262144;
+        const int parts = int(std::min<int64_t>(32, std::max<int64_t>(1, pixels / band)));
+        c.decoder->RunInParts(parts, [&](int part, int count) {
+            ConvertPart(h.outputFormat, *c.output, output, part, count);
+        });
+        QL_TRACE(" - End\n");
+    }
     h.convertTicks += NowNanoseconds() - convertStart;
     ++c.framesOut;
 }

@@ -333,6 +333,11 @@ public:
     // the one that decoded it. This gives out the picture due at the next
     // call, without decoding anything: 0 = a picture in out, -996 = none.
     int32_t TakeHeldPicture(MediaData* out);
+    // Runs work(part, parts) for every part, on the calling thread and on
+    // the decoder's own when it has one and that one has nothing else to
+    // do; returns when every part is done. For work on the picture given
+    // out (converting it), which the decoder's thread no longer touches.
+    void RunInParts(int parts, const std::function<void(int part, int parts)>& work);
 
 private:
     int32_t Deliver(H264DecoderFrame* frame, MediaData* out);

@@ -411,6 +411,16 @@ H264DecoderFrame* H264Engine::TakeOutput(bool flush)
     return frame;
 }
 
+void H264Engine::RunInParts(int parts, const std::function<void(int part, int parts)>& work)
+{
+    if (reconstruction_ && parts > 1) {
+        reconstruction_->Share(parts, [&](int part) { work(part, parts); });
+        return;
+    }
+    for (int part = 0; part < parts; ++part)
+        work(part, parts);
+}
+
 H264DecoderFrame* H264Engine::TakeChosen()
 {
     if (chosen_.empty())

@@ -37,6 +37,8 @@ public:
     // while the next access unit is parsed. The picture stays valid until
     // the next call of any engine operation.
     H264DecoderFrame* TakeOutput(bool flush);
+    // See H264VideoDecoder::RunInParts.
+    void RunInParts(int parts, const std::function<void(int part, int parts)>& work);
     // The picture chosen at the call before (with the reconstruction
     // thread), or null; nothing new is chosen.
     H264DecoderFrame* TakeChosen();

@@ -56,6 +56,16 @@ int32_t H264VideoDecoder::TakeHeldPicture(MediaData* out)
     return Deliver(engine_->TakeChosen(), out);
 }
 
+void H264VideoDecoder::RunInParts(int parts, const std::function<void(int part, int parts)>& work)
+{
+    if (engine_) {
+        engine_->RunInParts(parts, work);
+        return;
+    }
+    for (int part = 0; part < parts; ++part)
+        work(part, parts);
+}
+
 int32_t H264VideoDecoder::GetFrame(MediaData* in, MediaData* out)
 {
     if (!in && !out)

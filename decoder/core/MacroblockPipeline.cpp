@@ -181,6 +181,49 @@ void ReconstructionThread::WaitFor(uint64_t count)
     flush_ = false;
 }
 
+void ReconstructionThread::Share(int parts, const std::function<void(int)>& part)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        job_ = &part;
+        jobParts_ = parts;
+        jobNext_.store(0);
+        jobDone_.store(0);
+        jobSharers_ = 1;
+    }
+    consumerWake_.notify_one();
+    RunParts();
+    std::unique_lock<std::mutex> lock(lock_);
+    --jobSharers_;
+    producerWake_.wait(lock, [&] { return jobSharers_ == 0 && jobDone_.load() == jobParts_; });
+    job_ = nullptr;
+}
+
+void ReconstructionThread::RunParts()
+{
+    for (int i = jobNext_.fetch_add(1); i < jobParts_; i = jobNext_.fetch_add(1)) {
+        (*job_)(i);
+        jobDone_.fetch_add(1);
+    }
+}
+
+bool ReconstructionThread::TakeSharedParts()
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!job_ || jobNext_.load() >= jobParts_)
+            return false;
+        ++jobSharers_;
+    }
+    RunParts();
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        --jobSharers_;
+    }
+    producerWake_.notify_one();
+    return true;
+}
+
 void ReconstructionThread::WaitForConsumed(uint64_t count)
 {
     if (consumed_.load() >= count)
@@ -227,14 +270,16 @@ void ReconstructionThread::Loop()
                 helper_();
         }
         PublishConsumed(consumed);
-        // Nothing to reconstruct: filter what can be, then look again.
-        if (helper_())
+        // Nothing to reconstruct: a share of a job, or filter what can be,
+        // then look again.
+        if (TakeSharedParts() || helper_())
             continue;
         std::unique_lock<std::mutex> lock(lock_);
         consumerWants_.store(consumed + kWorkBatch);
         consumerWake_.wait(lock, [&] {
             const uint64_t now = committed_.load();
-            return stopping_ || now >= consumed + kWorkBatch || ((flush_ || pushed_ > consumed) && now > consumed);
+            return stopping_ || now >= consumed + kWorkBatch || ((flush_ || pushed_ > consumed) && now > consumed) ||
+                   (job_ && jobNext_.load() < jobParts_);
         });
         consumerWants_.store(0);
         if (stopping_)

@@ -108,6 +108,9 @@ public:
     void WaitFor(uint64_t count);
     // Returns when every committed record has been consumed.
     void Drain() { WaitFor(localCommitted_); }
+    // Runs part(0) .. part(parts - 1), on the calling thread and on this
+    // one when it has no records to consume; returns when all are done.
+    void Share(int parts, const std::function<void(int)>& part);
 
 private:
     // A full ring makes the decoding thread wait for room for a large
@@ -129,6 +132,9 @@ private:
     static constexpr uint64_t kPublish = 16;
 
     void Loop();
+    // The reconstruction thread's share of a job; false when there was none.
+    bool TakeSharedParts();
+    void RunParts();
     void PublishCommitted();
     void PublishConsumed(uint64_t consumed);
     void WaitForConsumed(uint64_t count);
@@ -153,6 +159,13 @@ private:
     std::condition_variable producerWake_;
     bool flush_ = false; // the producer waits: every record committed is consumed at once
     uint64_t pushed_ = 0; // records up to this one are consumed at once
+    // Share's job: parts handed out and done; `sharers` counts the threads
+    // taking parts, so that the job is not ended under one of them.
+    const std::function<void(int)>* job_ = nullptr; // guarded by lock_
+    int jobParts_ = 0;
+    int jobSharers_ = 0;                            // guarded by lock_
+    std::atomic<int> jobNext_{0};
+    std::atomic<int> jobDone_{0};
     bool stopping_ = false;
     std::thread thread_; // last: starts after the fields exist
 };

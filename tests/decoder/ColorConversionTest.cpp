@@ -186,4 +186,25 @@ TEST(ColorConversion, UnusableArgumentsWriteNothing)
     }
 }
 
+// The picture converted in bands, as two threads do it, is the picture
+// converted whole, byte for byte, in every format, with even and odd sizes.
+TEST(ColorConversion, BandsTogetherAreTheWholeConversion)
+{
+    for (int format : {0, 1, 2, 3}) {
+        for (auto [w, h] : {std::pair{64, 36}, std::pair{37, 23}, std::pair{6, 2}, std::pair{5, 3}}) {
+            Picture p(w, h);
+            Bytes whole(size_t(w) * h * 3 + 32, kFill);
+            ASSERT_EQ(qlapi::_color_conversion(format, p.video, whole.data()), 0);
+            for (int parts : {2, 3}) {
+                SCOPED_TRACE("format " + std::to_string(format) + " " + std::to_string(w) + "x" + std::to_string(h) +
+                             " in " + std::to_string(parts));
+                Bytes banded(whole.size(), kFill);
+                for (int part = parts - 1; part >= 0; --part)
+                    ASSERT_EQ(qlapi::ConvertPart(format, p.video, banded.data(), part, parts), 0);
+                EXPECT_TRUE(banded == whole);
+            }
+        }
+    }
+}
+
 } // namespace
