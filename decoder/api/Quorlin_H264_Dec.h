@@ -7,6 +7,15 @@
  * filler data and end of sequence or stream units are skipped wherever they
  * stand.
  *
+ * With more than one thread (handle->threads) the next access unit is parsed
+ * while the decoder's own thread finishes the last picture, so each picture
+ * comes out one call late: the first call gives none, and an input that
+ * holds only an end of sequence or end of stream unit (00 00 00 01 0B) gives
+ * out the picture still held. Give one at the end of the stream, before
+ * QL_H264dec_Uninit after result -5, and before a stream whose picture size
+ * differs, where the held picture is of the old size. With one thread each
+ * picture comes out in the call that decoded it.
+ *
  * Ownership: the caller allocates the DecoderHandle and keeps it for the life
  * of the decoder; the library owns the private context that handle->context
  * points to from QL_H264dec_Init to QL_H264dec_Uninit. The caller owns the
