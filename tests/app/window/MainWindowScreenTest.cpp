@@ -130,12 +130,14 @@ TEST(MainWindow, TooltipShowsOverAWindowThatIsNotActive)
     WindowFixture f;
     CMainDlg& w = *f.window;
     // Another window holds the focus, as a terminal that started the
-    // program may.
+    // program may, and was clicked last (which also ends any press that an
+    // earlier test in this process left the pointer in).
     QWidget other;
     other.setGeometry(1300, 100, 200, 100);
     other.show();
     other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    QTest::mouseClick(&other, Qt::LeftButton);
     ASSERT_FALSE(w.isActiveWindow());
 
     for (int id : {ctl::Div4, ctl::FullScreen}) {
