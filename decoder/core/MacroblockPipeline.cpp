@@ -166,19 +166,12 @@ void ReconstructionThread::WaitFor(uint64_t count)
 {
     if (consumed_.load() >= count)
         return;
-    PublishCommitted();
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        flush_ = true;
-    }
-    consumerWake_.notify_one();
+    Push();
     // The helper's work goes on while the reconstruction catches up.
     while (consumed_.load() < count) {
         if (!helper_())
             WaitForConsumed(std::min(count, consumed_.load() + kRoomBatch / 2));
     }
-    std::lock_guard<std::mutex> guard(lock_);
-    flush_ = false;
 }
 
 void ReconstructionThread::Share(int parts, const std::function<void(int)>& part)
@@ -278,7 +271,7 @@ void ReconstructionThread::Loop()
         consumerWants_.store(consumed + kWorkBatch);
         consumerWake_.wait(lock, [&] {
             const uint64_t now = committed_.load();
-            return stopping_ || now >= consumed + kWorkBatch || ((flush_ || pushed_ > consumed) && now > consumed) ||
+            return stopping_ || now >= consumed + kWorkBatch || (pushed_ > consumed && now > consumed) ||
                    (job_ && jobNext_.load() < jobParts_);
         });
         consumerWants_.store(0);

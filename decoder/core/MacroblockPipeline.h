@@ -157,7 +157,6 @@ private:
     std::mutex lock_;
     std::condition_variable consumerWake_;
     std::condition_variable producerWake_;
-    bool flush_ = false; // the producer waits: every record committed is consumed at once
     uint64_t pushed_ = 0; // records up to this one are consumed at once
     // Share's job: parts handed out and done; `sharers` counts the threads
     // taking parts, so that the job is not ended under one of them.
