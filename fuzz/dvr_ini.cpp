@@ -5,6 +5,7 @@
 // and read again, must give the same values (the time of day and the park
 // time are not written, so they are left out of the comparison); a write to
 // a new file that starts from this one must read the same again.
+#include "ScratchFolder.h"
 #include "app/DvrSetupFile.h"
 
 #include <cstddef>
@@ -18,23 +19,6 @@
 using namespace tarnvik;
 
 namespace {
-
-// A folder of this process for the files, on tmpfs where there is one;
-// removed at exit.
-struct SetupFolder {
-    SetupFolder()
-    {
-        std::string pattern = std::filesystem::is_directory("/dev/shm") ? "/dev/shm/dvr_ini.XXXXXX"
-                                                                        : "/tmp/dvr_ini.XXXXXX";
-        if (!::mkdtemp(pattern.data())) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        folder = pattern;
-    }
-    ~SetupFolder() { std::filesystem::remove_all(folder); }
-    std::filesystem::path folder;
-};
 
 void ExpectSameWritten(DvrSetup again, const DvrSetup& first, const char* what)
 {
@@ -52,7 +36,7 @@ void ExpectSameWritten(DvrSetup again, const DvrSetup& first, const char* what)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const SetupFolder setup;
+    static const fuzz::ScratchFolder setup("dvr_ini");
     const std::filesystem::path path = setup.folder / "dvr.ini";
     const std::filesystem::path copy = setup.folder / "copy.ini";
     std::ofstream(path, std::ios::binary | std::ios::trunc)

@@ -6,6 +6,7 @@
 // and saved again, which must give back the same numbers; then it is
 // written to a file that the program's own file layer reads and edits as
 // start-up, the logon dialog, the settings dialog and the option store do.
+#include "ScratchFolder.h"
 #include "app/ConnectionProfile.h"
 #include "app/IniFile.h"
 #include "app/IniText.h"
@@ -64,29 +65,10 @@ void RoundTrip(const std::string& text)
     }
 }
 
-// A folder of this process for the settings file, on tmpfs where there is
-// one; removed at exit.
-struct SettingsFolder {
-    SettingsFolder()
-    {
-        std::string pattern = std::filesystem::is_directory("/dev/shm") ? "/dev/shm/ini_text.XXXXXX"
-                                                                        : "/tmp/ini_text.XXXXXX";
-        if (!::mkdtemp(pattern.data())) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        folder = pattern;
-        file = folder / "TarnvikPlayer.ini";
-    }
-    ~SettingsFolder() { std::filesystem::remove_all(folder); }
-    std::filesystem::path folder;
-    std::filesystem::path file;
-};
-
 void UseFile(const std::string& text)
 {
-    static const SettingsFolder settings;
-    const std::filesystem::path& path = settings.file;
+    static const fuzz::ScratchFolder settings("ini_text");
+    static const std::filesystem::path path = settings.folder / "TarnvikPlayer.ini";
     std::ofstream(path, std::ios::binary | std::ios::trunc).write(text.data(), std::streamsize(text.size()));
     const IniFile ini(path);
 
