@@ -65,12 +65,25 @@ QComboBox* NewList(QWidget* parent, const char* name, const std::array<std::stri
     return list;
 }
 
+void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+QFont BoldArial(int pixelSize)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
 QLabel* NewLabel(QWidget* parent, const QString& text)
 {
     auto* label = new QLabel(text, parent);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, kLabelText);
-    label->setPalette(palette);
+    SetTextColour(label, kLabelText);
     return label;
 }
 
@@ -129,13 +142,8 @@ CDvrSettingDlg::CDvrSettingDlg(DvrIniLocation location, Notifier& notifier, std:
     title_ = new QLabel(tr("PLAY(No setting)"), this);
     title_->setObjectName(QStringLiteral("title"));
     title_->setGeometry(200, 35, 350, 50);
-    QFont titleFont(QStringLiteral("Arial"));
-    titleFont.setBold(true);
-    titleFont.setPixelSize(32);
-    title_->setFont(titleFont);
-    QPalette titlePalette = title_->palette();
-    titlePalette.setColor(QPalette::WindowText, Qt::white);
-    title_->setPalette(titlePalette);
+    title_->setFont(BoldArial(32));
+    SetTextColour(title_, Qt::white);
 
     // Places a labelled control on row `row` of `page`.
     auto place = [this](int page, int row, const QString& text, QWidget* field) {
@@ -206,9 +214,7 @@ CDvrSettingDlg::CDvrSettingDlg(DvrIniLocation location, Notifier& notifier, std:
     for (size_t i = 0; i < recordChannels_.size(); ++i) {
         auto* box = new QCheckBox(QStringLiteral("CH%1").arg(i + 1), this);
         box->setObjectName(QStringLiteral("ch%1").arg(i + 1));
-        QPalette palette = box->palette();
-        palette.setColor(QPalette::WindowText, kLabelText);
-        box->setPalette(palette);
+        SetTextColour(box, kLabelText);
         box->setGeometry(kFieldX + 62 * int(i), kRowY + kRowH * 2, 60, kFieldH);
         recordChannels_[i] = box;
         pageWidgets_[PageRecording].push_back(box);
@@ -241,13 +247,8 @@ CDvrSettingDlg::CDvrSettingDlg(DvrIniLocation location, Notifier& notifier, std:
     parkTime_ = NewList(this, "parkTime", kSetupParkTimeEntries);
     auto* operate = new QLabel(tr("PLEASE OPERATE IN DVR."), this);
     operate->setObjectName(QStringLiteral("operateInDvr"));
-    QFont operateFont(QStringLiteral("Arial"));
-    operateFont.setBold(true);
-    operateFont.setPixelSize(22);
-    operate->setFont(operateFont);
-    QPalette operatePalette = operate->palette();
-    operatePalette.setColor(QPalette::WindowText, Qt::black);
-    operate->setPalette(operatePalette);
+    operate->setFont(BoldArial(22));
+    SetTextColour(operate, Qt::black);
     operate->setGeometry(kLabelX, kRowY, 440, 40);
     for (QWidget* hidden : std::initializer_list<QWidget*>{format_, loadDefault_, parkTime_, operate})
         hidden->hide();
